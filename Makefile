@@ -1,0 +1,25 @@
+# The two commands of a fresh machine: `make run` and `make test`.
+JOBS ?= 2
+
+.PHONY: setup build run test bench clean
+
+setup:
+	bash scripts/setup
+
+build: setup
+	cmake --preset release
+	cmake --build --preset release -j$(JOBS)
+
+run: build
+	./build/release/src/tarrowin
+
+test: setup
+	cmake --preset ci
+	cmake --build --preset ci -j$(JOBS)
+	ctest --preset ci -j$(JOBS)
+
+bench: build
+	bash bench/run
+
+clean:
+	rm -rf build

@@ -1,0 +1,3 @@
+#include "Core/Net/Platform.h"
+
+bool TPlatformHostInfo::GetHostName(TIPv4, std::string&) { return false; }
