@@ -47,7 +47,8 @@ private:
     T ReadSetting(const std::string& name, T defaultValue, Read read);
     template <class Bind>
     void WriteSetting(const std::string& name, Bind bind);
-    void WriteDeviceRow(const std::string& sql, const TDeviceItem& device);
+    // Runs the UPDATE or the INSERT of a device and answers the rows it changed.
+    int WriteDeviceRow(const std::string& sql, const TDeviceItem& device);
 };
 
 // The single instance, opened on first use (the path from ChooseDatabasePath unless one was set).
