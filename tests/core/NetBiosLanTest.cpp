@@ -20,7 +20,9 @@ using namespace std::chrono_literals;
 const char* const ServerAddress = "10.213.77.1";
 const char* const NetBiosName = "TWNBTEST";
 
-bool Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+bool Run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 std::string FindNmbd() {
     for (const char* path : {"/usr/sbin/nmbd", "/usr/bin/nmbd", "/sbin/nmbd"})
@@ -104,9 +106,9 @@ private:
              << "interfaces = " << ServerAddress << "/24\nbind interfaces only = yes\n"
              << "local master = no\npreferred master = no\ndomain master = no\ndns proxy = no\n";
         // Everything samba would keep under /var stays in the test's folder.
-        const std::pair<const char*, const char*> dirs[] = {{"lock directory", "lock"}, {"state directory", "state"},
+        const std::pair<const char*, const char*> dirs[] = {{"lock directory", "lock"},   {"state directory", "state"},
                                                             {"cache directory", "cache"}, {"pid directory", "pid"},
-                                                            {"private dir", "private"}, {"ncalrpc dir", "ncalrpc"}};
+                                                            {"private dir", "private"},   {"ncalrpc dir", "ncalrpc"}};
         for (const auto& [key, dir] : dirs) {
             std::filesystem::create_directory(dir_.File(dir));
             conf << key << " = " << root << "/" << dir << "\n";

@@ -40,8 +40,9 @@ struct TReply {
     std::size_t statisticsBytes = 40;  // what Windows sends after the unit identifier
 
     Bytes Build() const {
-        Bytes bytes = {id[0], id[1], 0x84, byte3, 0, 0, static_cast<std::uint8_t>(answers >> 8),
-                       static_cast<std::uint8_t>(answers & 0xFF), 0, 0, 0, 0, 0x20};
+        const auto answersHigh = static_cast<std::uint8_t>(answers >> 8);
+        const auto answersLow = static_cast<std::uint8_t>(answers & 0xFF);
+        Bytes bytes = {id[0], id[1], 0x84, byte3, 0, 0, answersHigh, answersLow, 0, 0, 0, 0, 0x20};
         bytes.insert(bytes.end(), {'C', 'K'});
         bytes.insert(bytes.end(), 30, 'A');
         bytes.insert(bytes.end(), {0x00, 0x00, 0x21, 0x00, 0x01, 0, 0, 0, 0, 0, 0});
@@ -70,10 +71,10 @@ std::optional<TNetBiosReplyItem> Parse(const Bytes& bytes, TNetBiosId id = First
 }
 
 TEST(NetBiosRequest, IsTheFiftyByteWildcardNodeStatusQuery) {
-    const TNetBiosRequest expected = {
-        0x34, 0x12, 0x00, 0x10, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 'C', 'K', 'A', 'A',
-        'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',
-        'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  0x00, 0x00, 0x21, 0x00, 0x01};
+    const TNetBiosRequest expected = {0x34, 0x12, 0x00, 0x10, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20,
+                                      'C',  'K',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',
+                                      'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',  'A',
+                                      'A',  'A',  'A',  'A',  'A',  'A',  0x00, 0x00, 0x21, 0x00, 0x01};
     EXPECT_EQ(TNetBiosDiscovery::BuildRequest(TNetBiosDiscovery::IdBytes(0x1234)), expected);
 }
 
@@ -148,11 +149,15 @@ std::vector<TRejectCase> RejectCases() {
     };
 }
 
-void PrintTo(const TRejectCase& param, std::ostream* out) { *out << param.label; }
+void PrintTo(const TRejectCase& param, std::ostream* out) {
+    *out << param.label;
+}
 
 class NetBiosRejected : public testing::TestWithParam<TRejectCase> {};
 
-TEST_P(NetBiosRejected, YieldsNoReply) { EXPECT_FALSE(Parse(GetParam().bytes)); }
+TEST_P(NetBiosRejected, YieldsNoReply) {
+    EXPECT_FALSE(Parse(GetParam().bytes));
+}
 
 INSTANTIATE_TEST_SUITE_P(Replies, NetBiosRejected, testing::ValuesIn(RejectCases()),
                          [](const auto& info) { return std::string(info.param.label); });
@@ -345,7 +350,9 @@ struct THostNameCase {
     std::string name;
 };
 
-void PrintTo(const THostNameCase& param, std::ostream* out) { *out << param.label; }
+void PrintTo(const THostNameCase& param, std::ostream* out) {
+    *out << param.label;
+}
 
 class NetBiosHostName : public testing::TestWithParam<THostNameCase> {};
 

@@ -179,8 +179,7 @@ TNetBiosRequest TNetBiosDiscovery::BuildRequest(TNetBiosId id) {
     return request;
 }
 
-std::optional<TNetBiosReplyItem> TNetBiosDiscovery::ParseReply(std::span<const std::uint8_t> datagram,
-                                                               TNetBiosId id) {
+std::optional<TNetBiosReplyItem> TNetBiosDiscovery::ParseReply(std::span<const std::uint8_t> datagram, TNetBiosId id) {
     if (datagram.size() <= NameTableOffset || datagram[0] != id[0] || datagram[1] != id[1] ||
         (datagram[3] & 0xF0) != 0 || (datagram[6] == 0 && datagram[7] == 0))
         return std::nullopt;
