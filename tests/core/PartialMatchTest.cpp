@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,10 @@ const PrefixCase prefixCases[] = {
     {" 001A2B", std::nullopt},  // nothing is trimmed
     {"00.1A.2B", std::nullopt},
 };
+
+void PrintTo(const PrefixCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
 
 class PrefixTextTest : public ::testing::TestWithParam<PrefixCase> {};
 
