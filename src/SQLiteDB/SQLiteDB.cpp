@@ -22,9 +22,13 @@ TSQLiteDB::~TSQLiteDB() {
         sqlite3_close(connection_);
 }
 
-void TSQLiteDB::Lock() { lock_.lock(); }
+void TSQLiteDB::Lock() {
+    lock_.lock();
+}
 
-void TSQLiteDB::Unlock() { lock_.unlock(); }
+void TSQLiteDB::Unlock() {
+    lock_.unlock();
+}
 
 void TSQLiteDB::Exec(const std::string& sql) {
     char* message = nullptr;
@@ -37,11 +41,17 @@ void TSQLiteDB::Exec(const std::string& sql) {
     Raise(code, hasDetail ? detail.c_str() : nullptr);
 }
 
-void TSQLiteDB::BeginTransaction() { Exec("BEGIN"); }
+void TSQLiteDB::BeginTransaction() {
+    Exec("BEGIN");
+}
 
-void TSQLiteDB::Commit() { Exec("COMMIT"); }
+void TSQLiteDB::Commit() {
+    Exec("COMMIT");
+}
 
-void TSQLiteDB::Rollback() { Exec("ROLLBACK"); }
+void TSQLiteDB::Rollback() {
+    Exec("ROLLBACK");
+}
 
 void TSQLiteDB::RollbackQuietly() {
     // A failed COMMIT may already have ended the transaction; the first error is the one to report.
@@ -49,9 +59,13 @@ void TSQLiteDB::RollbackQuietly() {
         sqlite3_exec(connection_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-int TSQLiteDB::Changes() const { return sqlite3_changes(connection_); }
+int TSQLiteDB::Changes() const {
+    return sqlite3_changes(connection_);
+}
 
-void TSQLiteDB::SetBusyTimeout(int milliseconds) { CheckResult(sqlite3_busy_timeout(connection_, milliseconds)); }
+void TSQLiteDB::SetBusyTimeout(int milliseconds) {
+    CheckResult(sqlite3_busy_timeout(connection_, milliseconds));
+}
 
 void TSQLiteDB::Prepare(const std::string& sql) {
     // A statement whose Finalize was skipped is dropped rather than leaked.
@@ -65,7 +79,9 @@ void TSQLiteDB::Prepare(const std::string& sql) {
         columnNames_.emplace_back(sqlite3_column_name(statement_, i));
 }
 
-bool TSQLiteDB::Step() { return sqlite3_step(statement_) == SQLITE_ROW; }
+bool TSQLiteDB::Step() {
+    return sqlite3_step(statement_) == SQLITE_ROW;
+}
 
 void TSQLiteDB::ExecPrepared() {
     CheckResult(sqlite3_step(statement_));
@@ -88,23 +104,37 @@ void TSQLiteDB::BindText(int index, const std::string& value) {
     CheckResult(sqlite3_bind_text(statement_, index, value.c_str(), static_cast<int>(value.size()), SQLITE_TRANSIENT));
 }
 
-void TSQLiteDB::BindInt(int index, int value) { CheckResult(sqlite3_bind_int(statement_, index, value)); }
+void TSQLiteDB::BindInt(int index, int value) {
+    CheckResult(sqlite3_bind_int(statement_, index, value));
+}
 
-void TSQLiteDB::BindBool(int index, bool value) { BindInt(index, value ? 1 : 0); }
+void TSQLiteDB::BindBool(int index, bool value) {
+    BindInt(index, value ? 1 : 0);
+}
 
-void TSQLiteDB::BindDate(int index, TDateTime value) { BindText(index, FormatDBDateTime(value, false)); }
+void TSQLiteDB::BindDate(int index, TDateTime value) {
+    BindText(index, FormatDBDateTime(value, false));
+}
 
-void TSQLiteDB::BindDateTime(int index, TDateTime value) { BindText(index, FormatDBDateTime(value, true)); }
+void TSQLiteDB::BindDateTime(int index, TDateTime value) {
+    BindText(index, FormatDBDateTime(value, true));
+}
 
 void TSQLiteDB::ParamAsString(const std::string& name, const std::string& value) {
     BindText(ParamIndex(name), value);
 }
 
-void TSQLiteDB::ParamAsInteger(const std::string& name, int value) { BindInt(ParamIndex(name), value); }
+void TSQLiteDB::ParamAsInteger(const std::string& name, int value) {
+    BindInt(ParamIndex(name), value);
+}
 
-void TSQLiteDB::ParamAsBoolean(const std::string& name, bool value) { BindBool(ParamIndex(name), value); }
+void TSQLiteDB::ParamAsBoolean(const std::string& name, bool value) {
+    BindBool(ParamIndex(name), value);
+}
 
-void TSQLiteDB::ParamAsDate(const std::string& name, TDateTime value) { BindDate(ParamIndex(name), value); }
+void TSQLiteDB::ParamAsDate(const std::string& name, TDateTime value) {
+    BindDate(ParamIndex(name), value);
+}
 
 void TSQLiteDB::ParamAsDateTime(const std::string& name, TDateTime value) {
     BindDateTime(ParamIndex(name), value);
@@ -121,9 +151,13 @@ int TSQLiteDB::ColumnInt(int index) const {
     return statement_ && index >= 0 ? sqlite3_column_int(statement_, index) : 0;
 }
 
-bool TSQLiteDB::ColumnBool(int index) const { return ColumnInt(index) != 0; }
+bool TSQLiteDB::ColumnBool(int index) const {
+    return ColumnInt(index) != 0;
+}
 
-TDateTime TSQLiteDB::ColumnDateTime(int index) const { return ParseDBDateTime(ColumnText(index)); }
+TDateTime TSQLiteDB::ColumnDateTime(int index) const {
+    return ParseDBDateTime(ColumnText(index));
+}
 
 int TSQLiteDB::ColumnIndex(const std::string& name) const {
     for (size_t i = 0; i < columnNames_.size(); ++i)
@@ -132,13 +166,21 @@ int TSQLiteDB::ColumnIndex(const std::string& name) const {
     return -1;
 }
 
-std::string TSQLiteDB::FieldAsString(const std::string& name) const { return ColumnText(ColumnIndex(name)); }
+std::string TSQLiteDB::FieldAsString(const std::string& name) const {
+    return ColumnText(ColumnIndex(name));
+}
 
-int TSQLiteDB::FieldAsInteger(const std::string& name) const { return ColumnInt(ColumnIndex(name)); }
+int TSQLiteDB::FieldAsInteger(const std::string& name) const {
+    return ColumnInt(ColumnIndex(name));
+}
 
-bool TSQLiteDB::FieldAsBoolean(const std::string& name) const { return ColumnBool(ColumnIndex(name)); }
+bool TSQLiteDB::FieldAsBoolean(const std::string& name) const {
+    return ColumnBool(ColumnIndex(name));
+}
 
-TDateTime TSQLiteDB::FieldAsDateTime(const std::string& name) const { return ColumnDateTime(ColumnIndex(name)); }
+TDateTime TSQLiteDB::FieldAsDateTime(const std::string& name) const {
+    return ColumnDateTime(ColumnIndex(name));
+}
 
 void TSQLiteDB::CheckResult(int code) const {
     if (code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE)

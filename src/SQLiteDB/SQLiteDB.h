@@ -3,9 +3,9 @@
 #include "Core/Common/Exception.h"
 
 #include <mutex>
-#include <type_traits>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 struct sqlite3;
@@ -78,11 +78,9 @@ public:
 
     // Prepare, body, Finalize under the lock. When the body fails and Finalize has a more specific error,
     // the caller gets only that one; otherwise the body's error passes unchanged.
-    template <class Body>
-    auto WithStatement(const std::string& sql, Body&& body);
+    template <class Body> auto WithStatement(const std::string& sql, Body&& body);
     // Lock, BEGIN, body, COMMIT; on any error ROLLBACK and re-raise, so nothing of the group remains.
-    template <class Body>
-    void InTransaction(Body&& body);
+    template <class Body> void InTransaction(Body&& body);
 
 protected:
     // Opens (creating when missing) the file; className starts every error message.
@@ -113,8 +111,7 @@ private:
     TSQLiteDB& db_;
 };
 
-template <class Body>
-auto TSQLiteDB::WithStatement(const std::string& sql, Body&& body) {
+template <class Body> auto TSQLiteDB::WithStatement(const std::string& sql, Body&& body) {
     TSQLiteLock guard(*this);
     Prepare(sql);
     try {
@@ -133,8 +130,7 @@ auto TSQLiteDB::WithStatement(const std::string& sql, Body&& body) {
     }
 }
 
-template <class Body>
-void TSQLiteDB::InTransaction(Body&& body) {
+template <class Body> void TSQLiteDB::InTransaction(Body&& body) {
     TSQLiteLock guard(*this);
     BeginTransaction();
     try {

@@ -1,5 +1,5 @@
-#include "Core/ConfigStore/ConfigStore.h"
 #include "Core/Common/DateTime.h"
+#include "Core/ConfigStore/ConfigStore.h"
 #include "support/TempDatabase.h"
 #include "support/TempDir.h"
 #include "support/TestClock.h"
@@ -60,7 +60,9 @@ protected:
 const TDateTime Day1 = EncodeDate(2017, 8, 24);
 const TDateTime Day2 = EncodeDate(2017, 8, 25);
 
-TDateTime At(TDateTime day, int hour, int minute) { return day + EncodeDateTime(1899, 12, 30, hour, minute, 0); }
+TDateTime At(TDateTime day, int hour, int minute) {
+    return day + EncodeDateTime(1899, 12, 30, hour, minute, 0);
+}
 
 TEST_F(ActivityTest, SightingsWithinAnHourMakeOneRow) {
     for (auto [hour, minute] : {std::pair{9, 5}, {9, 50}, {11, 20}})

@@ -1,5 +1,5 @@
-#include "Core/Common/Clock.h"
 #include "Core/Common/DateTime.h"
+#include "Core/Common/Clock.h"
 #include "Core/Common/Exception.h"
 #include "support/TempDir.h"
 #include "support/TestClock.h"
@@ -18,7 +18,7 @@ TEST(DateTime, EncodesDaysFromTheEpoch) {
         int year, month, day;
         TDateTime expected;
     } cases[] = {
-        {1899, 12, 30, 0}, {1899, 12, 31, 1}, {1900, 1, 1, 2},        {1900, 3, 1, 61},
+        {1899, 12, 30, 0},    {1899, 12, 31, 1},    {1900, 1, 1, 2},    {1900, 3, 1, 61},
         {2000, 2, 29, 36585}, {2017, 8, 24, 42971}, {1899, 12, 29, -1}, {9999, 12, 31, 2958465},
     };
     for (const auto& c : cases)
@@ -96,8 +96,7 @@ TEST(DateTime, SystemTimeBecomesWallClockTimeAcrossDaylightSaving) {
         {1698539400, "2023-10-29 02:30:00"}, // 00:30 UTC, summer time
         {1698543000, "2023-10-29 02:30:00"}, // 01:30 UTC, the repeated hour in winter time
         {1679792399, "2023-03-26 01:59:59"}, // the second before the clock jumps forward
-        {1679792400, "2023-03-26 03:00:00"},
-        {1703977199, "2023-12-30 23:59:59"},
+        {1679792400, "2023-03-26 03:00:00"}, {1703977199, "2023-12-30 23:59:59"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatDBDateTime(FromUnixTime(c.utc), true), c.local) << c.utc;

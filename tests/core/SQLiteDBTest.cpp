@@ -1,6 +1,6 @@
-#include "Core/ConfigStore/ConfigStore.h"
-#include "Core/Common/DateTime.h"
 #include "SQLiteDB/SQLiteDB.h"
+#include "Core/Common/DateTime.h"
+#include "Core/ConfigStore/ConfigStore.h"
 #include "support/TempDir.h"
 
 #include <gmock/gmock.h>
@@ -23,8 +23,7 @@ protected:
     }
 
     // Runs one prepared insert into V with the value bound by bind, then answers "typeof|value".
-    template <class Bind>
-    std::string StoreInV(Bind bind) {
+    template <class Bind> std::string StoreInV(Bind bind) {
         db_.Exec("DELETE FROM V");
         db_.WithStatement("INSERT INTO V VALUES (:X)", [&] {
             bind();
@@ -34,8 +33,7 @@ protected:
     }
 
     // The message of the one ESQLiteException that body raises; fails the test if it raises another number.
-    template <class Body>
-    std::string OnlyError(Body body) {
+    template <class Body> std::string OnlyError(Body body) {
         int raised = 0;
         std::string message;
         try {
@@ -111,9 +109,8 @@ TEST_F(SQLiteDBTest, StatementCycleDeliversOnlyTheSpecificError) {
 }
 
 TEST_F(SQLiteDBTest, StatementCycleKeepsABodyErrorWhenFinalizeHasNone) {
-    const std::string message = OnlyError([&] {
-        db_.WithStatement("SELECT :A", [&] { db_.ParamAsInteger("Missing", 1); });
-    });
+    const std::string message =
+        OnlyError([&] { db_.WithStatement("SELECT :A", [&] { db_.ParamAsInteger("Missing", 1); }); });
     EXPECT_THAT(message, StartsWith("TConfigStore: Unknown DB error (25)"));
 }
 

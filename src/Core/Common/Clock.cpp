@@ -19,6 +19,10 @@ const TClock& Clock() {
     return clock ? *clock : systemClock;
 }
 
-void SetClock(const TClock* clock) { installedClock.store(clock); }
+void SetClock(const TClock* clock) {
+    installedClock.store(clock);
+}
 
-TDateTime Now() { return Clock().Now(); }
+TDateTime Now() {
+    return Clock().Now();
+}

@@ -34,7 +34,9 @@ void CivilFromDays(std::int64_t days, TDateTimeParts& parts) {
 constexpr std::int64_t EpochDay = -25569;
 constexpr std::int64_t MsPerDay = 86400000;
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -42,7 +44,9 @@ int DaysInMonth(int year, int month) {
 }
 
 // Before the epoch the day counts down while the time of day still counts up.
-TDateTime Combine(TDateTime date, TDateTime time) { return date < 0 ? date - time : date + time; }
+TDateTime Combine(TDateTime date, TDateTime time) {
+    return date < 0 ? date - time : date + time;
+}
 
 bool ReadField(std::string_view text, size_t position, size_t length, int& value) {
     value = 0;
@@ -108,7 +112,9 @@ TDateTime DateOf(TDateTime value) {
     return date;
 }
 
-int HourOf(TDateTime value) { return DecodeDateTime(value).Hour; }
+int HourOf(TDateTime value) {
+    return DecodeDateTime(value).Hour;
+}
 
 TDateTime FromLocalTm(const std::tm& local, int millisecond) {
     TDateTime date = 0;

@@ -9,7 +9,9 @@
 
 namespace {
 
-std::string ColonText(const THWAddr& address) { return HWAddrToStr(address, ':'); }
+std::string ColonText(const THWAddr& address) {
+    return HWAddrToStr(address, ':');
+}
 
 // The file holds the SMTP password: owner only, before SQLite first writes to it. SQLite gives its -wal and
 // -shm companions the mode of the main file; companions left by an earlier run are tightened here as well.
@@ -68,8 +70,7 @@ void TConfigStore::InitDatabase() {
          "FOREIGN KEY(HWADDR) REFERENCES DEVICE(HWADDR) ON UPDATE CASCADE ON DELETE CASCADE)");
 }
 
-template <class T, class Read>
-T TConfigStore::ReadSetting(const std::string& name, T defaultValue, Read read) {
+template <class T, class Read> T TConfigStore::ReadSetting(const std::string& name, T defaultValue, Read read) {
     return WithStatement("SELECT VALUE FROM CONFIG WHERE NAME = :NAME", [&]() -> T {
         ParamAsString("NAME", name);
         return Step() ? read() : defaultValue;
@@ -96,8 +97,7 @@ TDateTime TConfigStore::ReadConfig(const std::string& name, TDateTime defaultVal
     return ReadSetting(name, defaultValue, [this] { return FieldAsDateTime("VALUE"); });
 }
 
-template <class Bind>
-void TConfigStore::WriteSetting(const std::string& name, Bind bind) {
+template <class Bind> void TConfigStore::WriteSetting(const std::string& name, Bind bind) {
     WithStatement("INSERT OR REPLACE INTO CONFIG VALUES (:NAME, :VALUE)", [&] {
         ParamAsString("NAME", name);
         bind();
@@ -109,7 +109,9 @@ void TConfigStore::WriteConfig(const std::string& name, const std::string& value
     WriteSetting(name, [&] { ParamAsString("VALUE", value); });
 }
 
-void TConfigStore::WriteConfig(const std::string& name, const char* value) { WriteConfig(name, std::string(value)); }
+void TConfigStore::WriteConfig(const std::string& name, const char* value) {
+    WriteConfig(name, std::string(value));
+}
 
 void TConfigStore::WriteConfig(const std::string& name, int value) {
     WriteSetting(name, [&] { ParamAsInteger("VALUE", value); });
@@ -195,7 +197,9 @@ TConfigStore& ConfigStore() {
     return *instance;
 }
 
-void ReleaseConfigStore() { instance.reset(); }
+void ReleaseConfigStore() {
+    instance.reset();
+}
 
 void SetConfigStorePath(const std::filesystem::path& fileName) {
     ReleaseConfigStore();

@@ -43,10 +43,8 @@ protected:
 
 private:
     // Binds NAME and reads VALUE through read when the row exists.
-    template <class T, class Read>
-    T ReadSetting(const std::string& name, T defaultValue, Read read);
-    template <class Bind>
-    void WriteSetting(const std::string& name, Bind bind);
+    template <class T, class Read> T ReadSetting(const std::string& name, T defaultValue, Read read);
+    template <class Bind> void WriteSetting(const std::string& name, Bind bind);
     // Runs the UPDATE or the INSERT of a device and answers the rows it changed.
     int WriteDeviceRow(const std::string& sql, const TDeviceItem& device);
 };
