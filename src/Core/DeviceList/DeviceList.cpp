@@ -58,10 +58,10 @@ void TDeviceList::Remove(const THWAddr& addr) {
 
 int TDeviceList::Add(std::unique_ptr<TDeviceItem> record) {
     int pos = Count();
+    items_.push_back(std::move(record));
     // emplace keeps an existing entry: the first record of an address is the one found.
     if (!indexStale_)
-        index_.emplace(record->HWAddr, pos);
-    items_.push_back(std::move(record));
+        index_.emplace(items_.back()->HWAddr, pos);
     return pos;
 }
 
