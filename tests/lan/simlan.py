@@ -15,7 +15,8 @@ Layout (every name starts with the prefix, "tw<owner pid>-" by default):
 The truth (every device with address, MAC, echo, title, NetBIOS and DNS name, and the
 scanner's adapter) is written to /run/tarrowin-lan/<P>/truth.json. `up` first removes a LAN
 left behind under the same prefix and every LAN whose owner process has ended, so it can be
-repeated after a crash. Needs root, iproute2, dnsmasq and samba's nmbd.
+repeated after a crash. Needs root, iproute2, dnsmasq and samba's nmbd; exits with 77 (skipped)
+where the machine cannot host the LAN.
 """
 
 import argparse
@@ -96,6 +97,13 @@ libc = ctypes.CDLL(None, use_errno=True)
 
 class LanError(Exception):
     pass
+
+
+class Unavailable(LanError):
+    """This machine cannot host the LAN (no root, no namespaces, a tool missing)."""
+
+
+UNAVAILABLE_EXIT = 77  # what test runners take as "skipped"
 
 
 def log(message):
@@ -455,7 +463,18 @@ def verify_isolation(lan):
         raise LanError(f"unexpected interfaces in the bridge namespace: {sorted(ports)}")
 
 
+def require_tools():
+    missing = [tool for tool in ("ip", "dnsmasq", "nmbd") if not shutil.which(tool)]
+    if missing:
+        raise Unavailable(f"missing {', '.join(missing)}")
+    probe = subprocess.run(["ip", "netns", "add", f"{os.getpid()}-twprobe"], capture_output=True, text=True)
+    if probe.returncode != 0:
+        raise Unavailable(f"network namespaces unavailable: {probe.stderr.strip()}")
+    subprocess.run(["ip", "netns", "del", f"{os.getpid()}-twprobe"], capture_output=True)
+
+
 def up(lan, owner):
+    require_tools()
     if os.path.exists(lan.state_dir) or our_namespaces(lan):
         log(f"removing an earlier LAN under the prefix {lan.prefix}")
         down(lan)
@@ -550,9 +569,9 @@ def main():
     p_httpd.add_argument("prefix")
     args = parser.parse_args()
 
-    if os.geteuid() != 0:
-        sys.exit("simlan: needs root (network namespaces)")
     try:
+        if os.geteuid() != 0:
+            raise Unavailable("needs root (network namespaces)")
         if args.command == "up":
             prefix = args.prefix or f"tw{args.owner}-"
             started = time.monotonic()
@@ -570,6 +589,9 @@ def main():
             os.execvp("ip", ["ip", "netns", "exec", Lan(args.prefix).scanner_ns] + argv)
         else:
             httpd(args.prefix)
+    except Unavailable as error:
+        log(str(error))
+        sys.exit(UNAVAILABLE_EXIT)
     except LanError as error:
         sys.exit(f"simlan: {error}")
 
