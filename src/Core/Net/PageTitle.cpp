@@ -1,6 +1,194 @@
+#include "Core/Net/PageTitle.h"
+
+#include "Core/Common/Text.h"
 #include "Core/Net/Platform.h"
 
-bool TPlatformPing::GetPageTitle(TIPv4, std::string& title) {
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+constexpr std::string_view OpenTag = "<TITLE>";
+constexpr std::string_view CloseTag = "</TITLE>";
+// A device that accepts and then stalls or trickles must not hold its worker for long.
+constexpr long ConnectTimeoutMs = 4000;
+constexpr long RequestTimeoutMs = 15000;
+
+char UpperChar(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Position of the upper-case tag in the text with ASCII letters folded, or npos.
+std::size_t FindTag(std::string_view text, std::string_view tag, std::size_t from = 0) {
+    auto found = std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), tag.begin(), tag.end(),
+                             [](char a, char b) { return UpperChar(a) == b; });
+    return found == text.end() ? std::string_view::npos : static_cast<std::size_t>(found - text.begin());
+}
+
+// Line ends CR, LF and CR LF all become CR LF.
+std::string NormalizeLineEnds(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            result += "\r\n";
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+// Length of the well-formed UTF-8 sequence at the start of the text (no overlong forms,
+// surrogates or values above U+10FFFF), 0 when there is none.
+std::size_t Utf8SequenceLength(std::string_view text) {
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    unsigned char lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (lead < 0xC2 || lead > 0xF4 || text.size() < length)
+        return 0;
+    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (byte(1) < low || byte(1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    return length;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t length = Utf8SequenceLength(text.substr(i));
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// Windows-1252, with its five unassigned bytes kept as the C1 controls of Latin-1.
+std::string Windows1252ToUtf8(std::string_view text) {
+    static constexpr std::uint16_t High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                               0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                               0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                               0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string result;
+    result.reserve(text.size() * 2);
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        AppendUtf8(result, byte >= 0x80 && byte < 0xA0 ? High[byte - 0x80] : byte);
+    }
+    return result;
+}
+
+// Collects the body up to the cap and stops as soon as both tags are in it.
+struct TBodyReader {
+    std::string Body;
+    bool OpenSeen = false;
+    bool CloseSeen = false;
+
+    bool HasTitle() const { return OpenSeen && CloseSeen; }
+
+    // The number of bytes taken; anything else makes the transfer stop.
+    std::size_t Take(const char* data, std::size_t count) {
+        std::size_t taken = std::min(count, MaxPageTitleBody - Body.size());
+        // A tag may straddle two chunks.
+        std::size_t scanFrom = Body.size() >= CloseTag.size() ? Body.size() - CloseTag.size() + 1 : 0;
+        Body.append(data, taken);
+        OpenSeen = OpenSeen || FindTag(Body, OpenTag, scanFrom) != std::string_view::npos;
+        CloseSeen = CloseSeen || FindTag(Body, CloseTag, scanFrom) != std::string_view::npos;
+        return HasTitle() ? 0 : taken;
+    }
+
+    static std::size_t Write(char* data, std::size_t, std::size_t count, void* reader) noexcept {
+        try {
+            return static_cast<TBodyReader*>(reader)->Take(data, count);
+        } catch (...) {
+            return 0;
+        }
+    }
+};
+
+void InitCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct TCurlCleanup {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+
+// One HTTP/1.0 GET of the device's root page, straight to the device; any status counts.
+bool FetchRootPage(TIPv4 address, TBodyReader& reader) {
+    InitCurlOnce();
+    std::unique_ptr<CURL, TCurlCleanup> curl(curl_easy_init());
+    if (!curl)
+        return false;
+    const std::string url = "http://" + IPv4ToStr(address) + "/";
+    CURL* c = curl.get();
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(c, CURLOPT_USERAGENT, "Tarrowin/" TARROWIN_VERSION);
+    curl_easy_setopt(c, CURLOPT_PROXY, "");
+    curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, ConnectTimeoutMs);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, RequestTimeoutMs);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &TBodyReader::Write);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &reader);
+    CURLcode result = curl_easy_perform(c);
+    // Stopping early once the title is in hand is not a failure.
+    return result == CURLE_OK || (result == CURLE_WRITE_ERROR && reader.HasTitle());
+}
+
+} // namespace
+
+bool ExtractPageTitle(std::string_view body, std::string& title) {
     title.clear();
-    return false;
+    std::size_t open = FindTag(body, OpenTag);
+    std::size_t close = FindTag(body, CloseTag);
+    if (open == std::string_view::npos || close == std::string_view::npos)
+        return false;
+    std::size_t start = open + OpenTag.size();
+    if (close > start) {
+        title = Trim(NormalizeLineEnds(body.substr(start, close - start)));
+        if (!IsValidUtf8(title))
+            title = Windows1252ToUtf8(title);
+    }
+    return true;
+}
+
+bool TPlatformPing::GetPageTitle(TIPv4 address, std::string& title) {
+    title.clear();
+    try {
+        TBodyReader reader;
+        return FetchRootPage(address, reader) && ExtractPageTitle(reader.Body, title);
+    } catch (...) {
+        title.clear();
+        return false;
+    }
 }
