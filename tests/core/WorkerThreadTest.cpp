@@ -17,7 +17,9 @@ namespace {
 constexpr auto Patience = 30s; // only guards against a hang
 constexpr THWAddr DeviceMac{0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 
-TIPv4 Addr(const char* text) { return StrToIPv4(text); }
+TIPv4 Addr(const char* text) {
+    return StrToIPv4(text);
+}
 
 // The fields as the terminate event saw them, plus what it could observe of the worker's state.
 struct TNotice {
@@ -52,9 +54,14 @@ protected:
     }
 
     void Record(TWorkerThread& worker) {
-        TNotice notice{worker.ProbeFlags, worker.Address, worker.HWAddr, worker.RTT, worker.HostName,
-                       worker.PageTitle, std::this_thread::get_id() == dispatcherThread_,
-                       factory_.Calls(worker.Address).PingsDestroyed};
+        TNotice notice{.ProbeFlags = worker.ProbeFlags,
+                       .Address = worker.Address,
+                       .HWAddr = worker.HWAddr,
+                       .RTT = worker.RTT,
+                       .HostName = worker.HostName,
+                       .PageTitle = worker.PageTitle,
+                       .OnDispatcherThread = std::this_thread::get_id() == dispatcherThread_,
+                       .PingsDestroyedBefore = factory_.Calls(worker.Address).PingsDestroyed};
         notices_.emplace(worker.Address, notice);
         ++noticeCount_;
     }
@@ -81,8 +88,8 @@ TScriptedDevice WebDevice(TScriptedFault fault = TScriptedFault::None) {
 
 const TProbeCase ProbeCases[] = {
     {"NoDevice", std::nullopt, true, 0, false, false},
-    {"DropsIcmp", TScriptedDevice{false, 0, DeviceMac, "printer", "Printer", TScriptedFault::None}, true,
-     pfHWAddr, true, false},
+    {"DropsIcmp", TScriptedDevice{false, 0, DeviceMac, "printer", "Printer", TScriptedFault::None}, true, pfHWAddr,
+     true, false},
     {"EchoAndTitle", WebDevice(), true, pfEcho | pfHWAddr | pfTitle, true, true},
     {"TitleNotWanted", WebDevice(), false, pfEcho | pfHWAddr, true, false},
     {"OwnComputerWithoutWebPage", TScriptedDevice{true, 1, std::nullopt, "me", std::nullopt, TScriptedFault::None},
@@ -91,6 +98,10 @@ const TProbeCase ProbeCases[] = {
     {"ThrowingNameLookupEndsEarly", WebDevice(TScriptedFault::HostName), true, pfEcho | pfHWAddr, true, false},
     {"ThrowingTitleFetch", WebDevice(TScriptedFault::PageTitle), true, pfEcho | pfHWAddr, true, true},
 };
+
+void PrintTo(const TProbeCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class WorkerProbeTest : public WorkerThreadTest, public ::testing::WithParamInterface<TProbeCase> {};
 

@@ -1,7 +1,7 @@
 #pragma once
 #include "Core/Net/HWAddr.h"
-#include "Core/Net/IfItem.h"
 #include "Core/Net/IPv4.h"
+#include "Core/Net/IfItem.h"
 #include "Core/Net/Platform.h"
 
 #include <chrono>

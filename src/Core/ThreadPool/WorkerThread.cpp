@@ -23,8 +23,7 @@ TWorkerRegistry& Registry() {
 } // namespace
 
 TWorkerThread::TWorkerThread(TIPv4 address, bool wantPageTitle, TProbeFactory& factory)
-    : Address(address), Ping(factory.CreatePing()), HostInfo(factory.CreateHostInfo()),
-      WantPageTitle(wantPageTitle) {}
+    : Address(address), Ping(factory.CreatePing()), HostInfo(factory.CreateHostInfo()), WantPageTitle(wantPageTitle) {}
 
 TWorkerThread::~TWorkerThread() {
     if (thread_.joinable()) {
