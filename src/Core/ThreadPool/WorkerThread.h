@@ -29,6 +29,7 @@ enum TProbeFlag : std::uint8_t {
 // notice through the dispatcher; the notice calls onTerminate with the worker, which reads the
 // result fields, and then the worker is destroyed. The event must neither destroy the worker
 // nor keep a reference to it. A notice that the dispatcher drops unrun still frees the worker.
+// The dispatcher must run the notice later, never inside Post itself.
 //
 // Shutdown: an owner that goes away while workers run calls Abandon on every worker whose
 // notice has not run yet, and may then destroy its dispatcher at once. An abandoned worker
