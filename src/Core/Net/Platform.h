@@ -70,6 +70,8 @@ public:
     virtual std::unique_ptr<TPlatformInetConfig> CreateInetConfig() = 0;
     virtual std::unique_ptr<TPlatformPing> CreatePing() = 0;
     virtual std::unique_ptr<TPlatformHostInfo> CreateHostInfo() = 0;
+    // The platform's interface-name map, already refreshed; the base map stays empty.
+    virtual std::unique_ptr<TPlatformIfNameMap> CreateIfNameMap() { return std::make_unique<TPlatformIfNameMap>(); }
 };
 
 // The factory of this platform's real probes.
