@@ -58,8 +58,7 @@ const std::string parsingFixture = "\xEF\xBB\xBF[First]\r\n"
 
 TEST(LanguageParsing, SectionsInFileOrderWithRepeatedHeadersMerged) {
     TLanguage language("; before any section\r\nOrphan = ignored\r\n" + parsingFixture.substr(3));
-    EXPECT_EQ(SectionNames(language),
-              (std::vector<std::string>{"First", "Testish", "Spaced Name", "Only comments"}));
+    EXPECT_EQ(SectionNames(language), (std::vector<std::string>{"First", "Testish", "Spaced Name", "Only comments"}));
     EXPECT_EQ(language.CurrentLanguage(), "");
 }
 
@@ -89,19 +88,19 @@ TEST_P(LanguageEntries, FollowTheReadingRules) {
     EXPECT_EQ(language.Translate(GetParam().Text), GetParam().Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, LanguageEntries,
-    ::testing::Values(TTranslateCase{"Scan Now", "Jetzt scannen"},         // key and value trimmed
-                      TTranslateCase{"SCAN now", "Jetzt scannen"},         // keys match case-blind
-                      TTranslateCase{"Equation", "a = b"},                 // the first "=" splits
-                      TTranslateCase{"Quoted", "\"in quotes\""},           // quotes are kept
-                      TTranslateCase{"Partial match", "Teilweise"},        // the first entry wins
-                      TTranslateCase{"Later", "continues the first Testish"},
-                      TTranslateCase{"; Indented", "; Indented"},          // comment lines are no entries
-                      TTranslateCase{"A line without an equals sign", "A line without an equals sign"},
-                      TTranslateCase{"Blank", "Blank"},                    // an empty translation falls back
-                      TTranslateCase{"Key", "Key"},                        // other sections do not leak in
-                      TTranslateCase{"My printer", "My printer"}));        // no key at all
+INSTANTIATE_TEST_SUITE_P(Rules, LanguageEntries,
+                         ::testing::Values(TTranslateCase{"Scan Now", "Jetzt scannen"},  // key and value trimmed
+                                           TTranslateCase{"SCAN now", "Jetzt scannen"},  // keys match case-blind
+                                           TTranslateCase{"Equation", "a = b"},          // the first "=" splits
+                                           TTranslateCase{"Quoted", "\"in quotes\""},    // quotes are kept
+                                           TTranslateCase{"Partial match", "Teilweise"}, // the first entry wins
+                                           TTranslateCase{"Later", "continues the first Testish"},
+                                           TTranslateCase{"; Indented", "; Indented"}, // comment lines are no entries
+                                           TTranslateCase{"A line without an equals sign",
+                                                          "A line without an equals sign"},
+                                           TTranslateCase{"Blank", "Blank"}, // an empty translation falls back
+                                           TTranslateCase{"Key", "Key"},     // other sections do not leak in
+                                           TTranslateCase{"My printer", "My printer"})); // no key at all
 
 TEST(LanguageParsing, RepeatedKeysStayVisibleInFileOrder) {
     TLanguage language(parsingFixture);
@@ -206,8 +205,8 @@ TEST_F(LanguageData, EverySectionHoldsKnownKeysOnceInKeyOrderWithTheirPlaceholde
 TEST_F(LanguageData, EnglishAndJapaneseAreComplete) {
     for (const char* name : {"English", "Japanese"}) {
         const auto& sections = language_.Sections();
-        auto section = std::find_if(sections.begin(), sections.end(),
-                                    [&](const TLanguageSection& s) { return s.Name == name; });
+        auto section =
+            std::find_if(sections.begin(), sections.end(), [&](const TLanguageSection& s) { return s.Name == name; });
         ASSERT_NE(section, sections.end()) << name;
         ASSERT_EQ(section->Entries.size(), keys_.size()) << name;
         for (size_t i = 0; i < keys_.size(); ++i)
@@ -232,26 +231,22 @@ TEST_P(LocaleLanguage, ChoosesTheSectionByPrimaryLanguage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Locales, LocaleLanguage,
-    ::testing::Values(TLocaleCase{"", "English"}, TLocaleCase{"C", "English"}, TLocaleCase{"POSIX", "English"},
-                      TLocaleCase{"C.UTF-8", "English"}, TLocaleCase{"en_GB.UTF-8", "English"},
-                      TLocaleCase{"de_DE.UTF-8", "German"}, TLocaleCase{"de_AT", "German"},
-                      TLocaleCase{"ja_JP.UTF-8", "Japanese"}, TLocaleCase{"ja", "Japanese"},
-                      TLocaleCase{"pt_BR.UTF-8", "Portuguese (Brazil)"}, TLocaleCase{"pt_PT", "Portuguese (Brazil)"},
-                      TLocaleCase{"zh_TW.UTF-8", "Chinese (Traditional)"},
-                      TLocaleCase{"zh_CN.GB18030", "Chinese (Simplified)"},
-                      TLocaleCase{"zh_HK.UTF-8", "Chinese (Simplified)"}, TLocaleCase{"zh_SG", "Chinese (Simplified)"},
-                      TLocaleCase{"zh", "Chinese (Simplified)"}, TLocaleCase{"zh_XX", "Chinese (Simplified)"},
-                      TLocaleCase{"hr_HR.UTF-8", "Croatian"}, TLocaleCase{"sr_RS@latin", "Croatian"},
-                      TLocaleCase{"sr_RS", "Croatian"}, TLocaleCase{"nb_NO.UTF-8", "Norwegian"},
-                      TLocaleCase{"nn_NO", "Norwegian"}, TLocaleCase{"he_IL", "Hebrew"},
-                      TLocaleCase{"fa_IR", "Persian"}, TLocaleCase{"ar_EG.UTF-8", "Arabic"},
-                      TLocaleCase{"ca_ES@valencia", "Catalan"}, TLocaleCase{"es-MX", "Spanish"},
-                      TLocaleCase{"FR_fr", "French"}, TLocaleCase{"uk_UA", "Ukrainian"},
-                      TLocaleCase{"vi_VN", "Vietnamese"}, TLocaleCase{"lt_LT", "Lithuanian"},
-                      // never chosen from the locale
-                      TLocaleCase{"ku_TR", "English"}, TLocaleCase{"az_AZ", "English"},
-                      TLocaleCase{"tl_PH", "English"}, TLocaleCase{"fil_PH", "English"},
-                      TLocaleCase{"is_IS", "English"}));
+    ::testing::Values(
+        TLocaleCase{"", "English"}, TLocaleCase{"C", "English"}, TLocaleCase{"POSIX", "English"},
+        TLocaleCase{"C.UTF-8", "English"}, TLocaleCase{"en_GB.UTF-8", "English"}, TLocaleCase{"de_DE.UTF-8", "German"},
+        TLocaleCase{"de_AT", "German"}, TLocaleCase{"ja_JP.UTF-8", "Japanese"}, TLocaleCase{"ja", "Japanese"},
+        TLocaleCase{"pt_BR.UTF-8", "Portuguese (Brazil)"}, TLocaleCase{"pt_PT", "Portuguese (Brazil)"},
+        TLocaleCase{"zh_TW.UTF-8", "Chinese (Traditional)"}, TLocaleCase{"zh_CN.GB18030", "Chinese (Simplified)"},
+        TLocaleCase{"zh_HK.UTF-8", "Chinese (Simplified)"}, TLocaleCase{"zh_SG", "Chinese (Simplified)"},
+        TLocaleCase{"zh", "Chinese (Simplified)"}, TLocaleCase{"zh_XX", "Chinese (Simplified)"},
+        TLocaleCase{"hr_HR.UTF-8", "Croatian"}, TLocaleCase{"sr_RS@latin", "Croatian"},
+        TLocaleCase{"sr_RS", "Croatian"}, TLocaleCase{"nb_NO.UTF-8", "Norwegian"}, TLocaleCase{"nn_NO", "Norwegian"},
+        TLocaleCase{"he_IL", "Hebrew"}, TLocaleCase{"fa_IR", "Persian"}, TLocaleCase{"ar_EG.UTF-8", "Arabic"},
+        TLocaleCase{"ca_ES@valencia", "Catalan"}, TLocaleCase{"es-MX", "Spanish"}, TLocaleCase{"FR_fr", "French"},
+        TLocaleCase{"uk_UA", "Ukrainian"}, TLocaleCase{"vi_VN", "Vietnamese"}, TLocaleCase{"lt_LT", "Lithuanian"},
+        // never chosen from the locale
+        TLocaleCase{"ku_TR", "English"}, TLocaleCase{"az_AZ", "English"}, TLocaleCase{"tl_PH", "English"},
+        TLocaleCase{"fil_PH", "English"}, TLocaleCase{"is_IS", "English"}));
 
 TEST(LocaleLanguageId, UsesTheWindowsNumbers) {
     EXPECT_EQ(LocaleLanguageId(""), 1033u);

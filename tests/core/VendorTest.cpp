@@ -45,8 +45,7 @@ INSTANTIATE_TEST_SUITE_P(FixtureTable, VendorLookup,
                                            TVendorCase{"00-00-A5-00-00-00", "Tattile SRL  "},
                                            TVendorCase{"FC-FF-AA-FF-FF-FF", "IEEE Registration Authority"},
                                            // locally administered and unassigned prefixes
-                                           TVendorCase{"02-00-00-00-00-01", ""},
-                                           TVendorCase{"00-01-C9-00-00-00", ""}));
+                                           TVendorCase{"02-00-00-00-00-01", ""}, TVendorCase{"00-01-C9-00-00-00", ""}));
 
 TEST(VendorTable, EveryLineEndCountsAndNoneSticksToTheName) {
     TVendorTable table;

@@ -10,9 +10,13 @@ namespace {
 
 constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-bool IsSectionHeader(std::string_view line) { return line.size() >= 2 && line.front() == '[' && line.back() == ']'; }
+bool IsSectionHeader(std::string_view line) {
+    return line.size() >= 2 && line.front() == '[' && line.back() == ']';
+}
 
 } // namespace
 
@@ -23,7 +27,9 @@ size_t TLanguage::TFoldedHash::operator()(std::string_view text) const {
     return hash;
 }
 
-bool TLanguage::TFoldedEqual::operator()(std::string_view a, std::string_view b) const { return SameTextAscii(a, b); }
+bool TLanguage::TFoldedEqual::operator()(std::string_view a, std::string_view b) const {
+    return SameTextAscii(a, b);
+}
 
 void TLanguage::Load(std::string_view text) {
     sections_.clear();
@@ -83,9 +89,8 @@ void TLanguage::GetLanguages(std::vector<std::string>& list) const {
     for (const TLanguageSection& section : sections_)
         if (section.Name == "English" || section.Name == "Japanese")
             list.push_back(section.Name);
-    std::sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) {
-        return LowerAscii(a) < LowerAscii(b);
-    });
+    std::sort(list.begin(), list.end(),
+              [](const std::string& a, const std::string& b) { return LowerAscii(a) < LowerAscii(b); });
 }
 
 const TLanguageSection* TLanguage::FindSection(std::string_view name) const {

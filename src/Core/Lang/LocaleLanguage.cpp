@@ -19,10 +19,10 @@ constexpr unsigned chineseTraditional = 1;
 
 // ISO 639 language codes onto Windows primary language numbers; codes not listed read as English.
 constexpr std::array<std::pair<std::string_view, unsigned>, 44> primaryByCode{{
-    {"ar", 1},  {"bg", 2},  {"ca", 3},  {"zh", 4},  {"cs", 5},  {"da", 6},   {"de", 7},  {"el", 8},  {"en", 9},
-    {"es", 10}, {"fi", 11}, {"fr", 12}, {"he", 13}, {"iw", 13}, {"hu", 14},  {"it", 16}, {"ja", 17}, {"ko", 18},
-    {"nl", 19}, {"nb", 20}, {"nn", 20}, {"no", 20}, {"pl", 21}, {"pt", 22},  {"ro", 24}, {"ru", 25}, {"hr", 26},
-    {"sr", 26}, {"bs", 26}, {"sk", 27}, {"sv", 29}, {"th", 30}, {"tr", 31},  {"id", 33}, {"in", 33}, {"uk", 34},
+    {"ar", 1},  {"bg", 2},  {"ca", 3},  {"zh", 4},  {"cs", 5},  {"da", 6},   {"de", 7},    {"el", 8},   {"en", 9},
+    {"es", 10}, {"fi", 11}, {"fr", 12}, {"he", 13}, {"iw", 13}, {"hu", 14},  {"it", 16},   {"ja", 17},  {"ko", 18},
+    {"nl", 19}, {"nb", 20}, {"nn", 20}, {"no", 20}, {"pl", 21}, {"pt", 22},  {"ro", 24},   {"ru", 25},  {"hr", 26},
+    {"sr", 26}, {"bs", 26}, {"sk", 27}, {"sv", 29}, {"th", 30}, {"tr", 31},  {"id", 33},   {"in", 33},  {"uk", 34},
     {"sl", 36}, {"lt", 39}, {"fa", 41}, {"vi", 42}, {"az", 44}, {"tl", 100}, {"fil", 100}, {"ku", 146},
 }};
 
@@ -35,18 +35,23 @@ struct TSublanguage {
 // Only where the sublanguage changes the section: Chinese is Traditional for Taiwan alone. An empty country
 // stands for every country the language has no row for.
 constexpr std::array<TSublanguage, 6> sublanguages{{
-    {"zh", "TW", 1}, {"zh", "CN", 2}, {"zh", "HK", 3}, {"zh", "SG", 4}, {"zh", "MO", 5}, {"zh", "", 2},
+    {"zh", "TW", 1},
+    {"zh", "CN", 2},
+    {"zh", "HK", 3},
+    {"zh", "SG", 4},
+    {"zh", "MO", 5},
+    {"zh", "", 2},
 }};
 
 constexpr std::array<std::pair<unsigned, std::string_view>, 33> sectionByPrimary{{
-    {1, "Arabic"},     {2, "Bulgarian"},  {3, "Catalan"},   {4, "Chinese (Simplified)"},
-    {5, "Czech"},      {6, "Danish"},     {7, "German"},    {8, "Greek"},
-    {10, "Spanish"},   {11, "Finnish"},   {12, "French"},   {13, "Hebrew"},
-    {14, "Hungarian"}, {16, "Italian"},   {17, "Japanese"}, {18, "Korean"},
-    {19, "Dutch"},     {20, "Norwegian"}, {21, "Polish"},   {22, "Portuguese (Brazil)"},
-    {24, "Romanian"},  {25, "Russian"},   {26, "Croatian"}, {27, "Slovak"},
-    {29, "Swedish"},   {30, "Thai"},      {31, "Turkish"},  {33, "Indonesian"},
-    {34, "Ukrainian"}, {36, "Slovenian"}, {39, "Lithuanian"}, {41, "Persian"},
+    {1, "Arabic"},      {2, "Bulgarian"},  {3, "Catalan"},     {4, "Chinese (Simplified)"},
+    {5, "Czech"},       {6, "Danish"},     {7, "German"},      {8, "Greek"},
+    {10, "Spanish"},    {11, "Finnish"},   {12, "French"},     {13, "Hebrew"},
+    {14, "Hungarian"},  {16, "Italian"},   {17, "Japanese"},   {18, "Korean"},
+    {19, "Dutch"},      {20, "Norwegian"}, {21, "Polish"},     {22, "Portuguese (Brazil)"},
+    {24, "Romanian"},   {25, "Russian"},   {26, "Croatian"},   {27, "Slovak"},
+    {29, "Swedish"},    {30, "Thai"},      {31, "Turkish"},    {33, "Indonesian"},
+    {34, "Ukrainian"},  {36, "Slovenian"}, {39, "Lithuanian"}, {41, "Persian"},
     {42, "Vietnamese"},
 }};
 
@@ -96,4 +101,6 @@ std::string LanguageNameForId(unsigned languageId) {
     return "English";
 }
 
-std::string DefaultLanguageName() { return LanguageNameForId(LocaleLanguageId(ProcessLocale())); }
+std::string DefaultLanguageName() {
+    return LanguageNameForId(LocaleLanguageId(ProcessLocale()));
+}

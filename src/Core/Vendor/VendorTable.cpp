@@ -27,7 +27,9 @@ std::uint32_t PrefixValue(const THWAddr& addr) {
 
 } // namespace
 
-void TVendorTable::LoadVendorTable() { LoadVendorTable(EmbeddedVendorText()); }
+void TVendorTable::LoadVendorTable() {
+    LoadVendorTable(EmbeddedVendorText());
+}
 
 void TVendorTable::LoadVendorTable(std::string_view text) {
     text_.assign(text);
