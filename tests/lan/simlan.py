@@ -28,6 +28,7 @@ import signal
 import socket
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -249,10 +250,23 @@ def owner_alive(state):
     return owner is not None and process_start(owner) == state.get("owner_start")
 
 
+def create_state_dir(lan, state):
+    """Makes the LAN's folder appear with its owner already in it, so that a sweep running in
+    parallel never takes a LAN under construction for a stale one."""
+    os.makedirs(STATE_ROOT, exist_ok=True)
+    building = tempfile.mkdtemp(prefix=".new-", dir=STATE_ROOT)
+    os.chmod(building, 0o755)
+    with open(os.path.join(building, "state.json"), "w") as f:
+        json.dump(state, f)
+    os.rename(building, lan.state_dir)
+
+
 def sweep_stale(keep_prefix):
     if not os.path.isdir(STATE_ROOT):
         return
     for prefix in os.listdir(STATE_ROOT):
+        if prefix.startswith("."):
+            continue
         lan = Lan(prefix)
         if prefix != keep_prefix and not owner_alive(read_state(lan)):
             log(f"removing the stale LAN {prefix}")
@@ -479,9 +493,8 @@ def up(lan, owner):
         log(f"removing an earlier LAN under the prefix {lan.prefix}")
         down(lan)
     sweep_stale(lan.prefix)
-    os.makedirs(lan.state_dir)
     state = {"owner": owner, "owner_start": process_start(owner), "pids": []}
-    write_state(lan, state)
+    create_state_dir(lan, state)
     try:
         create_namespaces(lan)
         wire(lan)
