@@ -1,9 +1,5 @@
-// Placeholder until the main window exists: lists the adapters the scanner would offer.
-#include "Core/Net/IfItem.h"
+#include "GUI/App/Application.h"
 
-#include <cstdio>
-
-int main() {
-    std::puts("Tarrowin " TARROWIN_VERSION);
-    return 0;
+int main(int argc, char** argv) {
+    return RunApplication(argc, argv);
 }

@@ -1,0 +1,154 @@
+#pragma once
+#include "Core/Settings/Settings.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSystemTrayIcon;
+class QTimer;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// What the main window takes from its surroundings.
+struct TMainWindowContext {
+    bool StartupScan = false; // the "scan" switch
+    // Whether the desktop has a notification area; left empty, the desktop is asked.
+    std::function<bool()> TrayAvailable;
+};
+
+// The program's only permanent window. One file per role: MainWindow.cpp the shell and its window events,
+// MainActions.cpp the actions with their enable rules, menus, toolbar and tray menu, ListCommands.cpp
+// copying, saving and the MAC format of the list, ScanController.cpp the scans and the status bar,
+// Settings.cpp the settings model.
+class TfmHWKMain final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TfmHWKMain(TMainWindowContext context = {});
+
+    TSettings& Settings() { return settings_; }
+    // What the tray icon and a later start of the program do: acShowApp.
+    void ShowApp();
+    // The tray icon is visible exactly when GenMinToTray is on.
+    void UpdateTrayIcon();
+    // Re-evaluates every action's enable rule: after each change of state and whenever the interface is idle.
+    void UpdateActions();
+
+signals:
+    // The window has really closed, so the program ends.
+    void Closed();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    using TEnableRule = bool (TfmHWKMain::*)() const;
+    struct TActionSpec;
+    struct TBoundAction {
+        QAction* Action;
+        TEnableRule Rule;
+    };
+
+    // MainWindow.cpp
+    void CreateClientArea();
+    void CreateStatusBar();
+    void FormActivate();
+    void FormWindowStateChange();
+    // Minimising and closing hide the window only where the tray icon can bring it back.
+    bool HidesInTray() const;
+    void HideInTray();
+    void acShowAppExecute();
+    void acQuitAppExecute();
+    void acAboutExecute();
+    void acHelpExecute();
+    void acSettingsExecute();
+    void acPropertiesExecute();
+    void acDeviceManagerExecute();
+    void acActivityExecute();
+
+    // MainActions.cpp
+    void CreateActions();
+    QAction* CreateAction(const TActionSpec& spec);
+    // An action that is not enabled does nothing, also when triggered by a shortcut or from code.
+    void Bind(QAction* action, TEnableRule rule, std::function<void()> execute);
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateTrayIcon();
+    void BuildLanguageMenu();
+    void BuildCopyMenu();
+    void FormatProductCaptions();
+    // Runs a command; an error it raises reaches the user as a message.
+    void RunGuarded(const std::function<void()>& command);
+    bool ActionEnabledAnyTime() const;
+    bool ActionEnabledWhenNotScanning() const;
+    bool ActionEnabledWhenSelected() const;
+    bool ActionEnabledWhenNotEmpty() const;
+
+    // ListCommands.cpp
+    QTreeWidgetItem* SelectedRow() const;
+    void acCopyLineExecute();
+    void CopyColumn(int column);
+    void acSaveToFileExecute();
+    void SaveList(const QString& fileName) const;
+    void MACDelimExecute(char delimiter);
+    // Checks the MAC format action that matches the current display format.
+    void SyncMacFormatActions();
+
+    // ScanController.cpp
+    void acScanNowExecute();
+    bool acScanNowUpdate() const;
+    void StartScan(bool silent);
+    void StartupScan();
+    bool IsScanning() const;
+    bool IsScheduled() const;
+    void UpdateStatusBar();
+    void tmMainTimer();
+
+    // Settings.cpp
+    void LoadSettings();
+    void SaveSettings();
+    void LoadLayout();
+
+    TMainWindowContext context_;
+    TSettings settings_;
+    bool closing_ = false;
+    bool quitRequested_ = false;
+    bool stopRequested_ = false;
+
+    QAction* acScanNow_ = nullptr;
+    QAction* acSettings_ = nullptr;
+    QAction* acProperties_ = nullptr;
+    QAction* acHelp_ = nullptr;
+    QAction* acShowApp_ = nullptr;
+    QAction* acQuitApp_ = nullptr;
+    QAction* acCopyLine_ = nullptr;
+    QAction* acSaveToFile_ = nullptr;
+    QAction* acAbout_ = nullptr;
+    QAction* acMACDelimNone_ = nullptr;
+    QAction* acMACDelimDash_ = nullptr;
+    QAction* acMACDelimColon_ = nullptr;
+    QAction* acDeviceManager_ = nullptr;
+    QAction* acActivity_ = nullptr;
+    std::vector<TBoundAction> boundActions_;
+
+    QToolBar* tbMain_ = nullptr;
+    QTreeWidget* lvMainView_ = nullptr;
+    QProgressBar* pbMain_ = nullptr;
+    std::array<QLabel*, 3> sbPanels_{};
+    QTimer* tmMain_ = nullptr;
+    QMenu* pmOperations_ = nullptr;
+    QMenu* pmiCopy_ = nullptr;
+    QMenu* mmiLanguage_ = nullptr;
+    QMenu* pmTrayIcon_ = nullptr;
+    QSystemTrayIcon* tiMain_ = nullptr;
+};

@@ -1,0 +1,15 @@
+#include "GUI/App/UserDialogs.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    // Test discovery runs the program outside ctest's environment, so offscreen is the default here too.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    TUserDialogs::SetUnattended(true);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
