@@ -4,6 +4,7 @@
 #include "GUI/App/Icons.h"
 #include "GUI/App/Product.h"
 #include "GUI/App/Translation.h"
+#include "GUI/MainView/ListEntry.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -15,11 +16,14 @@
 #include <QProgressBar>
 #include <QSessionManager>
 #include <QStatusBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +31,7 @@ constexpr int designedWidth = 800;
 constexpr int designedHeight = 500;
 constexpr int clientMargin = 10;
 constexpr int timerIntervalMs = 500;
+constexpr int addressPadding = 12;
 
 struct TColumnSpec {
     const char* Caption;
@@ -105,6 +110,10 @@ void TfmHWKMain::CreateClientArea() {
         header->setText(i, QString::fromUtf8(resultColumns[i].Caption));
         lvMainView_->setColumnWidth(i, resultColumns[i].Width);
     }
+    // The designed widths suit a narrow font; the longest address must still fit beside the row's image.
+    const int addressWidth = lvMainView_->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) +
+                             lvMainView_->style()->pixelMetric(QStyle::PM_SmallIconSize) + addressPadding;
+    lvMainView_->setColumnWidth(rcAddress, std::max(lvMainView_->columnWidth(rcAddress), addressWidth));
     lvMainView_->setRootIsDecorated(false);
     lvMainView_->setUniformRowHeights(true);
     lvMainView_->setAllColumnsShowFocus(true);
