@@ -56,7 +56,8 @@ constexpr std::array<TColumnSpec, 3> statusPanels{{
 
 } // namespace
 
-TfmHWKMain::TfmHWKMain(TMainWindowContext context) : context_(std::move(context)) {
+TfmHWKMain::TfmHWKMain(TMainWindowContext context)
+    : context_(std::move(context)), ifNames_(PlatformProbeFactory().CreateIfNameMap()) {
     if (!context_.TrayAvailable)
         context_.TrayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
     setObjectName(QStringLiteral("fmHWKMain"));

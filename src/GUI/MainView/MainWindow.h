@@ -1,10 +1,12 @@
 #pragma once
+#include "Core/Net/Platform.h"
 #include "Core/Settings/Settings.h"
 
 #include <QMainWindow>
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -121,6 +123,7 @@ private:
 
     TMainWindowContext context_;
     TSettings settings_;
+    std::unique_ptr<TPlatformIfNameMap> ifNames_; // friendly adapter names for display
     bool closing_ = false;
     bool quitRequested_ = false;
     bool stopRequested_ = false;

@@ -1,13 +1,12 @@
 #include "GUI/MainView/MainWindow.h"
 
 #include "Core/Common/DateTime.h"
+#include "Core/Scan/Schedule.h"
 #include "GUI/App/Translation.h"
 
 #include <QLabel>
 #include <QLocale>
 #include <QTime>
-
-#include <cmath>
 
 namespace {
 
@@ -42,7 +41,7 @@ bool TfmHWKMain::IsScanning() const {
 }
 
 bool TfmHWKMain::IsScheduled() const {
-    return settings_.GenRescanFreq >= 1 && std::trunc(settings_.GenNextRescan) != 0;
+    return ::IsScheduled(settings_.GenRescanFreq, settings_.GenNextRescan);
 }
 
 void TfmHWKMain::UpdateStatusBar() {
@@ -55,7 +54,7 @@ void TfmHWKMain::UpdateStatusBar() {
                                   ? TrFormat("Next scan at %s", {ShortTime(settings_.GenNextRescan).toStdString()})
                                   : Tr("Not scheduled"));
     }
-    sbPanels_[2]->setText(QString::fromStdString(settings_.GenIfName));
+    sbPanels_[2]->setText(QString::fromStdString(ifNames_->DisplayName(settings_.GenIfName)));
 }
 
 void TfmHWKMain::tmMainTimer() {
