@@ -1,14 +1,12 @@
 #include "Core/Net/PageTitle.h"
 
+#include "Core/Common/Curl.h"
 #include "Core/Common/Text.h"
 #include "Core/Net/Platform.h"
-
-#include <curl/curl.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -131,19 +129,9 @@ struct TBodyReader {
     }
 };
 
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct TCurlCleanup {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-
 // One HTTP/1.0 GET of the device's root page, straight to the device; any status counts.
 bool FetchRootPage(TIPv4 address, TBodyReader& reader) {
-    InitCurlOnce();
-    std::unique_ptr<CURL, TCurlCleanup> curl(curl_easy_init());
+    TCurlHandle curl = NewCurlHandle();
     if (!curl)
         return false;
     const std::string url = "http://" + IPv4ToStr(address) + "/";

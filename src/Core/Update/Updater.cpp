@@ -1,25 +1,14 @@
 #include "Core/Update/Updater.h"
 
 #include "Core/Common/Clock.h"
+#include "Core/Common/Curl.h"
 #include "Core/Common/Text.h"
 
-#include <curl/curl.h>
-
 #include <cmath>
-#include <mutex>
 
 namespace {
 
 constexpr long ConnectTimeoutMs = 10000;
-
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct TCurlCleanup {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
 
 // Collects the body up to the cap; a longer body makes the transfer fail.
 struct TBodyReader {
@@ -85,8 +74,7 @@ std::string TUpdater::DownloadUrl() const {
 bool TUpdater::GetLatestVersion(std::string& version) const {
     version.clear();
     try {
-        InitCurlOnce();
-        std::unique_ptr<CURL, TCurlCleanup> curl(curl_easy_init());
+        TCurlHandle curl = NewCurlHandle();
         if (!curl)
             return false;
         const std::string url = server_ + VersionPath;
