@@ -84,8 +84,9 @@ const char* ProcessLocale() {
 
 unsigned LocaleLanguageId(std::string_view locale) {
     auto [language, country] = SplitLocale(locale);
+    // Captured by name: clang before 16 cannot capture a structured binding.
     auto primary = std::find_if(primaryByCode.begin(), primaryByCode.end(),
-                                [&](const auto& entry) { return entry.first == language; });
+                                [&language = language](const auto& entry) { return entry.first == language; });
     if (primary == primaryByCode.end())
         return englishUnitedStates;
     return (Sublanguage(language, country) << sublanguageShift) | primary->second;
