@@ -17,6 +17,8 @@ test: setup
 	cmake --preset ci
 	cmake --build --preset ci -j$(JOBS)
 	ctest --preset ci -j$(JOBS)
+	JOBS=$(JOBS) bash scripts/sanitize
+	JOBS=$(JOBS) bash scripts/fuzz
 
 bench: build
 	bash bench/run
