@@ -413,3 +413,33 @@ TEST_F(SettingsWindowTest, OkCopiesEveryControlBack) {
 }
 
 } // namespace
+
+// Every page fits the designed client area. With TARROWIN_SCREENSHOTS naming a folder, the pages are saved
+// there as settings-<page>.png for the documentation.
+TEST_F(SettingsWindowTest, PagesFitTheDesignedClientArea) {
+    probes_.SetInterfaces({Adapter("eth0", "192.168.1.10", "255.255.255.0"), Adapter("wlan0", "10.1.2.3", "255.0.0.0")});
+    settings_.AdvCustRange.Parse("10.0.0.1-10.0.0.100");
+    settings_.AdvMailServer = "mail.example.test:465";
+    settings_.AdvRecipients = "me@example.test";
+    settings_.AdvEnableMail = true;
+    settings_.AdvMailConnection = 2;
+    for (const char* prefix : {"00:1A:2B", "AA:BB:CC"}) {
+        auto rule = std::make_unique<THWPartItem>(prefix);
+        rule->Comment = "Printers of the office";
+        PartialList().Add(std::move(rule));
+    }
+    Open();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window_->size(), QSize(500, 571));
+    const QString folder = qEnvironmentVariable("TARROWIN_SCREENSHOTS");
+    auto* pages = Find<QTabWidget>("pcSettings");
+    const char* names[] = {"basic", "advanced", "email"};
+    for (int i = 0; i < pages->count(); ++i) {
+        pages->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        if (!folder.isEmpty()) {
+            const QString file = QDir(folder).filePath(QStringLiteral("settings-%1.png").arg(names[i]));
+            EXPECT_TRUE(window_->grab().save(file)) << file.toStdString();
+        }
+    }
+}

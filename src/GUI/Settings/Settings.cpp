@@ -45,6 +45,7 @@ constexpr int rescanFreqMax = 60;
 constexpr int rescanFreqStep = 5;
 constexpr int rescanFreqPage = 10;
 constexpr int tlsHintGap = 10;
+constexpr int captionGap = 2; // between a caption and the control it names
 
 // Behaviour items and the scanning option, by index.
 enum { biMinToTray = 0, biAutostart = 1, biAutoUpdate = 2 };
@@ -90,8 +91,11 @@ QLineEdit* AddLabelledEdit(QVBoxLayout& column, const char* name, const char* ca
     auto* label = new QLabel(Tr(caption));
     label->setObjectName(edit->objectName() + QStringLiteral("Label"));
     label->setBuddy(edit);
-    column.addWidget(label);
-    column.addWidget(edit);
+    auto* pair = new QVBoxLayout;
+    pair->setSpacing(captionGap);
+    pair->addWidget(label);
+    pair->addWidget(edit);
+    column.addLayout(pair);
     return edit;
 }
 
@@ -244,7 +248,7 @@ void TfmSettings::CreateEmailPage() {
         connect(edit, &QLineEdit::textChanged, this, &TfmSettings::UpdateActions);
 
     connectionBox_ = new QVBoxLayout;
-    connectionBox_->setSpacing(0);
+    connectionBox_->setSpacing(captionGap);
     lbConnection_ = Named(new QLabel(Tr("Connection")), "lbConnection");
     cmbConnType_ = Named(new QComboBox, "cmbConnType");
     cmbConnType_->addItems({Tr("Regular"), Tr("Secure to regular port (STARTTLS)"),
@@ -298,7 +302,7 @@ void TfmSettings::FormCreate() {
 void TfmSettings::CreateTlsHint() {
     auto* hint = new TLinkLabel("lbTlsHint", Tr("OpenSSL libraries are required for a secure connection"), gbEmail_);
     connect(hint, &TLinkLabel::Clicked, this, [] { QDesktopServices::openUrl(QUrl(QString::fromUtf8(ProductWebPage))); });
-    connectionBox_->addSpacing(tlsHintGap);
+    connectionBox_->addSpacing(tlsHintGap - captionGap);
     connectionBox_->addWidget(hint);
 }
 
