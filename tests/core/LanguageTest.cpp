@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <regex>
+#include <utility>
 
 #include "Core/Common/Exception.h"
 #include "Core/Common/TextLines.h"
@@ -182,16 +183,21 @@ TEST_F(LanguageData, HoldsTheFortyOneSectionsInOrder) {
     EXPECT_EQ(SectionNames(language_), ReadFixtureLines("sections.txt"));
 }
 
-TEST_F(LanguageData, EverySectionHoldsKnownKeysOnceInKeyOrderWithTheirPlaceholders) {
+TEST_F(LanguageData, EverySectionTranslatesEveryKeyOnceInKeyOrder) {
     ASSERT_EQ(keys_.size(), 117u);
     for (const TLanguageSection& section : language_.Sections()) {
-        EXPECT_FALSE(section.Entries.empty()) << section.Name;
-        auto next = keys_.begin();
+        std::vector<std::string> keys;
         for (const TLanguageEntry& entry : section.Entries) {
-            auto key = std::find(next, keys_.end(), entry.Key);
-            ASSERT_NE(key, keys_.end()) << section.Name << ": unknown, repeated or misplaced key " << entry.Key;
-            next = key + 1;
+            keys.push_back(entry.Key);
             EXPECT_FALSE(entry.Value.empty()) << section.Name << ": " << entry.Key;
+        }
+        EXPECT_EQ(keys, keys_) << section.Name;
+    }
+}
+
+TEST_F(LanguageData, TranslationsKeepPlaceholdersInOrderAndProductNames) {
+    for (const TLanguageSection& section : language_.Sections()) {
+        for (const TLanguageEntry& entry : section.Entries) {
             EXPECT_EQ(Placeholders(entry.Value), Placeholders(entry.Key)) << section.Name << ": " << entry.Key;
             for (const char* name : {"Tarrowin", "Hallwick"}) {
                 if (entry.Key.find(name) != std::string::npos) {
@@ -202,19 +208,115 @@ TEST_F(LanguageData, EverySectionHoldsKnownKeysOnceInKeyOrderWithTheirPlaceholde
     }
 }
 
-TEST_F(LanguageData, EnglishAndJapaneseAreComplete) {
-    for (const char* name : {"English", "Japanese"}) {
-        const auto& sections = language_.Sections();
-        auto section =
-            std::find_if(sections.begin(), sections.end(), [&](const TLanguageSection& s) { return s.Name == name; });
-        ASSERT_NE(section, sections.end()) << name;
-        ASSERT_EQ(section->Entries.size(), keys_.size()) << name;
-        for (size_t i = 0; i < keys_.size(); ++i)
-            EXPECT_EQ(section->Entries[i].Key, keys_[i]) << name;
+// A section copied from English and left untranslated would pass every check above.
+TEST_F(LanguageData, EverySectionButEnglishIsMostlyTranslated) {
+    for (const TLanguageSection& section : language_.Sections()) {
+        if (section.Name == "English")
+            continue;
+        auto same = std::count_if(section.Entries.begin(), section.Entries.end(),
+                                  [](const TLanguageEntry& e) { return e.Value == e.Key; });
+        EXPECT_LT(static_cast<size_t>(same), keys_.size() / 4) << section.Name; // "OK", "RTT", "E-mail" may stay
     }
+}
+
+TEST_F(LanguageData, EnglishTranslatesEveryKeyToItself) {
     language_.SetLanguage("English");
     for (const std::string& key : keys_)
         EXPECT_EQ(language_.Translate(key), key);
+}
+
+TEST_F(LanguageData, GroupLabelsStandBeforeTheSameKeysInEverySection) {
+    std::vector<std::string> lines;
+    for (std::string_view line : SplitLines(EmbeddedLanguageText()))
+        lines.emplace_back(line);
+    for (auto [label, key] : {std::pair{";About dialog", "Version %s ="}, std::pair{";Email function", "E-mail ="}}) {
+        auto labels = std::count(lines.begin(), lines.end(), label);
+        EXPECT_EQ(labels, 41) << label;
+        for (size_t i = 0; i + 1 < lines.size(); ++i) {
+            if (lines[i] == label) {
+                EXPECT_TRUE(lines[i + 1].starts_with(key)) << label << " before " << lines[i + 1];
+            }
+        }
+    }
+}
+
+std::vector<char32_t> CodePoints(std::string_view utf8) {
+    std::vector<char32_t> points;
+    for (size_t i = 0; i < utf8.size();) {
+        auto lead = static_cast<unsigned char>(utf8[i]);
+        size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length && i + k < utf8.size(); ++k)
+            point = (point << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        points.push_back(point);
+        i += length;
+    }
+    return points;
+}
+
+bool HasLetterOf(std::string_view text, char32_t first, char32_t last) {
+    std::vector<char32_t> points = CodePoints(text);
+    return std::any_of(points.begin(), points.end(), [&](char32_t c) { return c >= first && c <= last; });
+}
+
+struct TScriptCase {
+    const char* Section;
+    char32_t First, Last; // the block of the section's script
+    bool Required;        // every translated text holds a letter of it, or none may
+    friend std::ostream& operator<<(std::ostream& out, const TScriptCase& c) { return out << c.Section; }
+};
+
+class LanguageScript : public ::testing::TestWithParam<TScriptCase> {};
+
+// Serbian comes in two scripts that must not mix; the right-to-left sections must really be in their script.
+TEST_P(LanguageScript, TextsAreWrittenInTheSectionsScript) {
+    const TScriptCase& script = GetParam();
+    const TLanguage& language = LanguageTable();
+    auto section = std::find_if(language.Sections().begin(), language.Sections().end(),
+                                [&](const TLanguageSection& s) { return s.Name == script.Section; });
+    ASSERT_NE(section, language.Sections().end());
+    for (const TLanguageEntry& entry : section->Entries) {
+        if (entry.Value != entry.Key) {
+            EXPECT_EQ(HasLetterOf(entry.Value, script.First, script.Last), script.Required) << entry.Value;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sections, LanguageScript,
+                         ::testing::Values(TScriptCase{"Serbian (Latin)", 0x0400, 0x04FF, false},
+                                           TScriptCase{"Serbian (Cyrillic)", 0x0400, 0x04FF, true},
+                                           TScriptCase{"Croatian", 0x0400, 0x04FF, false},
+                                           TScriptCase{"Persian", 0x0600, 0x06FF, true},
+                                           TScriptCase{"Kurdish", 0x0600, 0x06FF, true},
+                                           TScriptCase{"Arabic", 0x0600, 0x06FF, true},
+                                           TScriptCase{"Hebrew", 0x0590, 0x05FF, true}));
+
+struct TDirectionCase {
+    const char* Name;
+    bool RightToLeft;
+    friend std::ostream& operator<<(std::ostream& out, const TDirectionCase& c) { return out << '"' << c.Name << '"'; }
+};
+
+class LanguageDirection : public ::testing::TestWithParam<TDirectionCase> {};
+
+TEST_P(LanguageDirection, MirrorsOnlyTheRightToLeftSections) {
+    EXPECT_EQ(IsRightToLeftLanguage(GetParam().Name), GetParam().RightToLeft);
+}
+
+// Names are compared as SetLanguage finds sections: case-blind, but whole.
+INSTANTIATE_TEST_SUITE_P(Names, LanguageDirection,
+                         ::testing::Values(TDirectionCase{"Persian", true}, TDirectionCase{"Hebrew", true},
+                                           TDirectionCase{"Arabic", true}, TDirectionCase{"Kurdish", true},
+                                           TDirectionCase{"arabic", true}, TDirectionCase{"HEBREW", true},
+                                           TDirectionCase{"English", false}, TDirectionCase{"Japanese", false},
+                                           TDirectionCase{"Turkish", false}, TDirectionCase{"Azerbaijani", false},
+                                           TDirectionCase{"", false}, TDirectionCase{"Arabic ", false}));
+
+TEST(LanguageDirection, OnlyFourSectionsOfTheTableAreRightToLeft) {
+    int rightToLeft = 0;
+    for (const TLanguageSection& section : LanguageTable().Sections())
+        rightToLeft += IsRightToLeftLanguage(section.Name);
+    EXPECT_EQ(rightToLeft, 4);
 }
 
 struct TLocaleCase {

@@ -108,6 +108,14 @@ void TLanguage::SetLanguage(const std::string& name) {
     currentSection_ = static_cast<size_t>(section - sections_.data());
 }
 
+bool IsRightToLeftLanguage(std::string_view name) {
+    // Kurdish is the Sorani section, written in Arabic script.
+    for (std::string_view rightToLeft : {"Arabic", "Hebrew", "Kurdish", "Persian"})
+        if (SameTextAscii(name, rightToLeft))
+            return true;
+    return false;
+}
+
 TLanguage& LanguageTable() {
     static TLanguage table(EmbeddedLanguageText());
     return table;

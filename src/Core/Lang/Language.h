@@ -65,6 +65,10 @@ private:
 
 TLanguage& LanguageTable();
 
+// Whether a section's language is written right to left, so that the interface mirrors its layout. The name
+// is compared case-blind, as SetLanguage finds sections.
+bool IsRightToLeftLanguage(std::string_view name);
+
 // The section name for the user's locale (LC_ALL, then LC_MESSAGES, then LANG); English when none is set.
 std::string DefaultLanguageName();
 // The Windows-style language identifier of a POSIX locale name ("pt_BR.UTF-8", "sr_RS@latin"): the primary
