@@ -3,6 +3,7 @@
 #include "Core/Settings/Settings.h"
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <array>
 #include <functional>
@@ -11,6 +12,7 @@
 
 class QAction;
 class QLabel;
+class QMediaPlayer;
 class QMenu;
 class QProgressBar;
 class QSystemTrayIcon;
@@ -121,9 +123,21 @@ private:
     void SaveSettings();
     void LoadLayout();
 
+    // AlertActions.cpp
+    // The end of a scan that leaves unrecognised devices: sound, program, alert window, e-mail. Invokable so
+    // that a test can raise an alert without a scan.
+    Q_INVOKABLE void RunAlertActions(const QStringList& lines);
+    void PlayAlertSound();
+    void StartAlertProgram() const;
+    void ShowAlertWindow(const QString& message, const QStringList& lines);
+    void SendAlertMail(const QString& message, const QStringList& lines) const;
+    // The user closed the alert window.
+    void NotifyPopupClose();
+
     TMainWindowContext context_;
     TSettings settings_;
     std::unique_ptr<TPlatformIfNameMap> ifNames_; // friendly adapter names for display
+    QMediaPlayer* alertSound_ = nullptr; // created for the first alert sound
     bool closing_ = false;
     bool quitRequested_ = false;
     bool stopRequested_ = false;

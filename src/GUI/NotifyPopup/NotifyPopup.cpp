@@ -98,8 +98,9 @@ void TfmNotifyPopup::CreateButtons() {
     QPushButton* ok = AddButton(*bpOkayCancel_, QDialogButtonBox::Ok, "OKButton", "OK");
     ok->setDefault(true);
     QPushButton* cancel = AddButton(*bpOkayCancel_, QDialogButtonBox::Cancel, "CancelButton", "Cancel");
-    cancel->hide();
     AddButton(*bpOkayCancel_, QDialogButtonBox::Help, "HelpButton", "Help");
+    // Hidden only after the last button: adding a button shows every button of the panel again.
+    cancel->hide();
     connect(bpOkayCancel_, &QDialogButtonBox::accepted, this, &QWidget::close);
     connect(bpOkayCancel_, &QDialogButtonBox::rejected, this, &QWidget::close);
     connect(bpOkayCancel_, &QDialogButtonBox::helpRequested, this, &TfmNotifyPopup::HelpButtonClick);
@@ -115,9 +116,10 @@ void TfmNotifyPopup::AddDevice(const QString& address, const QString& macText) {
 }
 
 void TfmNotifyPopup::CentreOver(const QRect& area) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(area.center());
-    move(frame.topLeft());
+    // The frame is unknown until the window is shown; it grows around the client area from here.
+    QRect client = geometry();
+    client.moveCenter(area.center());
+    setGeometry(client);
 }
 
 void TfmNotifyPopup::closeEvent(QCloseEvent* event) {
@@ -130,8 +132,7 @@ void TfmNotifyPopup::HelpButtonClick() {
 }
 
 void TfmNotifyPopup::SortByColumn(int column) {
-    sortOrder_ = column == sortColumn_ && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder
-                                                                           : Qt::AscendingOrder;
+    sortOrder_ = column == sortColumn_ && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     sortColumn_ = column;
     lvMainView_->header()->setSortIndicatorShown(true);
     lvMainView_->sortItems(column, sortOrder_);
