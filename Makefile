@@ -1,7 +1,7 @@
 # The two commands of a fresh machine: `make run` and `make test`.
 JOBS ?= 2
 
-.PHONY: setup build run test bench clean
+.PHONY: setup build run test bench package clean
 
 setup:
 	bash scripts/setup
@@ -22,6 +22,10 @@ test: setup
 
 bench: build
 	bash bench/run
+
+# The Debian package, in build/release.
+package: build
+	cd build/release && cpack -G DEB
 
 clean:
 	rm -rf build
