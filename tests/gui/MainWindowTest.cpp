@@ -3,6 +3,7 @@
 #include "Core/Net/HWAddr.h"
 #include "GUI/App/UserDialogs.h"
 #include "GUI/MainView/ListEntry.h"
+#include "support/TempDatabase.h"
 #include "support/TempDir.h"
 
 #include <QAction>
@@ -27,7 +28,11 @@ using tarrowin::test::TempDir;
 
 class MainWindowTest : public testing::Test {
 protected:
-    void SetUp() override { TUserDialogs::Reset(); }
+    void SetUp() override {
+        TUserDialogs::Reset();
+        // With an adapter chosen, activation opens no settings window.
+        window_.Settings().GenIfName = "lan0";
+    }
 
     template <typename T> T* Find(const char* name) {
         T* found = window_.findChild<T*>(QString::fromLatin1(name));
@@ -52,6 +57,7 @@ protected:
         return names;
     }
 
+    tarrowin::test::TempDatabase database_;
     TfmHWKMain window_;
 };
 
@@ -196,7 +202,9 @@ TEST_F(MainWindowTest, SaveFailureIsReportedAndLeavesTheListAlone) {
 
 TEST_F(MainWindowTest, CopyPutsTheRowOrOneCellOnTheClipboard) {
     AddRow(deviceB, {"10.0.0.20", "AA-BB-CC-00-11-22", "---", "", "", ""});
-    AddRow(deviceA, {"10.0.0.1", "00-1A-2B-3C-4D-5E", "3 ms", "nas", "Backups", "Vendor A"})->setSelected(true);
+    // The list sorts its rows, so the selected row is held by its pointer.
+    QTreeWidgetItem* selected = AddRow(deviceA, {"10.0.0.1", "00-1A-2B-3C-4D-5E", "3 ms", "nas", "Backups", "Vendor A"});
+    selected->setSelected(true);
 
     Action("acCopyLine")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
@@ -204,7 +212,6 @@ TEST_F(MainWindowTest, CopyPutsTheRowOrOneCellOnTheClipboard) {
 
     const QList<QAction*> columns = Find<QMenu>("pmiCopy")->actions();
     ASSERT_EQ(columns.size(), 6);
-    const QTreeWidgetItem* selected = List()->topLevelItem(1);
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(columns[i]->text(), List()->headerItem()->text(i));
         columns[i]->trigger();
@@ -216,12 +223,12 @@ TEST_F(MainWindowTest, MacFormatRewritesTheRowsFromTheirDevice) {
     AddRow(deviceA, {"10.0.0.1", "stale text", "", "", "", ""});
     Action("acMACDelimColon")->trigger();
     EXPECT_EQ(CurrentMacFormat(), ':');
-    EXPECT_EQ(List()->topLevelItem(0)->text(rcMACAddress), QStringLiteral("00:1A:2B:3C:4D:5E"));
+    EXPECT_EQ(List()->topLevelItem(0)->text(rcHWAddr), QStringLiteral("00:1A:2B:3C:4D:5E"));
     EXPECT_TRUE(Action("acMACDelimColon")->isChecked());
     EXPECT_FALSE(Action("acMACDelimDash")->isChecked());
 
     Action("acMACDelimNone")->trigger();
-    EXPECT_EQ(List()->topLevelItem(0)->text(rcMACAddress), QStringLiteral("001A2B3C4D5E"));
+    EXPECT_EQ(List()->topLevelItem(0)->text(rcHWAddr), QStringLiteral("001A2B3C4D5E"));
     Action("acMACDelimDash")->trigger();
     EXPECT_EQ(CurrentMacFormat(), '-');
 }
@@ -247,12 +254,19 @@ TEST_F(MainWindowTest, ActivationTranslatesTheWindow) {
 // Minimising or closing hides the window only where a notification area can bring it back.
 class TrayTest : public testing::TestWithParam<bool> {
 protected:
-    TrayTest() : window_(TMainWindowContext{false, [] { return GetParam(); }}) {
+    static TMainWindowContext WithTray() {
+        TMainWindowContext context;
+        context.TrayAvailable = [] { return GetParam(); };
+        return context;
+    }
+    TrayTest() : window_(WithTray()) {
         window_.Settings().GenMinToTray = true;
+        window_.Settings().GenIfName = "lan0";
         window_.UpdateTrayIcon();
         window_.show();
     }
 
+    tarrowin::test::TempDatabase database_;
     TfmHWKMain window_;
     QSignalSpy closed_{&window_, &TfmHWKMain::Closed};
 };

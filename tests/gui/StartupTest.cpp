@@ -2,6 +2,7 @@
 #include "GUI/App/QtDispatcher.h"
 #include "GUI/App/SingleInstance.h"
 #include "GUI/MainView/MainWindow.h"
+#include "support/TempDatabase.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
@@ -61,7 +62,9 @@ protected:
 TEST_F(SingleInstanceTest, SecondStartShowsTheRunningWindow) {
     EXPECT_FALSE(TSingleInstance(name_).FindRunningInstance());
 
+    const tarrowin::test::TempDatabase database;
     TfmHWKMain window;
+    window.Settings().GenIfName = "lan0"; // activation then opens no settings window
     TSingleInstance running(name_);
     ASSERT_TRUE(running.Listen([&window] { window.ShowApp(); }));
     ASSERT_FALSE(window.isVisible());

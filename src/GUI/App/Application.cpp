@@ -5,11 +5,19 @@
 #include "GUI/App/Product.h"
 #include "GUI/App/SingleInstance.h"
 #include "GUI/App/UserDialogs.h"
+#include "Core/ThreadPool/WorkerThread.h"
 #include "GUI/MainView/MainWindow.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <exception>
+#include <utility>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +42,47 @@ public:
         }
     }
 };
+
+// Probes still running at the end get this long to free themselves before the process goes.
+constexpr std::chrono::seconds abandonedWorkersGrace{3};
+
+int termSignalPipe[2] = {-1, -1};
+
+void ForwardTermSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(termSignalPipe[1], &byte, 1);
+}
+
+// SIGTERM (a session manager, a service stop, kill) quits as the Quit command does, so the settings are
+// saved and running probes are left behind cleanly. The handler only writes a byte; the event loop does
+// the rest.
+void QuitOnTermSignal(TfmHWKMain& window) {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, termSignalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(termSignalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = read(termSignalPipe[0], &byte, 1);
+        window.Quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = &ForwardTermSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// For the documentation's screenshots: with TARROWIN_GRAB_AFTER_SCAN naming a PNG file, the window grabs
+// itself when the first scan has ended and the program quits.
+void GrabAfterFirstScan(TfmHWKMain& window) {
+    const QString file = qEnvironmentVariable("TARROWIN_GRAB_AFTER_SCAN");
+    if (file.isEmpty())
+        return;
+    QObject::connect(&window, &TfmHWKMain::ScanEnded, &window, [&window, file] {
+        window.grab().save(file, "PNG");
+        window.Quit();
+    });
+}
 
 std::vector<std::string> ArgumentsOf(int argc, char** argv) {
     return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
@@ -62,13 +111,20 @@ int RunApplication(int argc, char** argv) {
             window->ShowApp();
     });
     try {
-        window = std::make_unique<TfmHWKMain>(TMainWindowContext{options.Scan, {}});
+        TMainWindowContext context;
+        context.StartupScan = options.Scan;
+        window = std::make_unique<TfmHWKMain>(std::move(context));
     } catch (const std::exception& error) {
         ShowGeneralError(error);
         return 1;
     }
     QObject::connect(window.get(), &TfmHWKMain::Closed, &application, &QCoreApplication::quit);
+    QuitOnTermSignal(*window);
+    GrabAfterFirstScan(*window);
     if (!options.Hide)
         window->show();
-    return TApplication::exec();
+    const int exitCode = TApplication::exec();
+    window.reset();
+    TWorkerThread::WaitForAbandoned(abandonedWorkersGrace);
+    return exitCode;
 }

@@ -80,7 +80,7 @@ void TfmHWKMain::MACDelimExecute(char delimiter) {
     lvMainView_->setUpdatesEnabled(false);
     for (int i = 0; i < lvMainView_->topLevelItemCount(); ++i)
         if (TListEntry* entry = TListEntry::Of(lvMainView_->topLevelItem(i)))
-            entry->setText(rcMACAddress, QString::fromStdString(HWAddrToDisplay(entry->HWAddr)));
+            entry->setText(rcHWAddr, QString::fromStdString(HWAddrToDisplay(entry->HWAddr)));
     lvMainView_->setUpdatesEnabled(true);
 }
 

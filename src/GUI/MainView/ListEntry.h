@@ -1,10 +1,9 @@
 #pragma once
 #include "Core/Net/HWAddr.h"
+#include "Core/Scan/Detection.h"
 
+#include <QTreeWidget>
 #include <QTreeWidgetItem>
-
-// The result list's columns, by index.
-enum TResultColumn : int { rcAddress, rcMACAddress, rcRTT, rcName, rcInfo, rcVendor };
 
 // A row of the result list with the device it shows. Later work on the row (the MAC format, the known
 // marks, the device windows) takes the hardware address from here, never from the cell text.
@@ -17,6 +16,12 @@ public:
     // The row's entry, or null for a row of another kind.
     static TListEntry* Of(QTreeWidgetItem* row) {
         return row != nullptr && row->type() == EntryType ? static_cast<TListEntry*>(row) : nullptr;
+    }
+
+    // The list's sort rule, ascending; the list reverses it for the descending direction.
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const int column = treeWidget() != nullptr ? treeWidget()->sortColumn() : 0;
+        return CompareResultCells(column, text(column).toStdString(), other.text(column).toStdString()) < 0;
     }
 
     THWAddr HWAddr;

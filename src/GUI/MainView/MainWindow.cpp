@@ -3,17 +3,24 @@
 #include "GUI/About/About.h"
 #include "GUI/App/Icons.h"
 #include "GUI/App/Product.h"
+#include "GUI/App/QtDispatcher.h"
 #include "GUI/App/Translation.h"
 #include "GUI/MainView/ListEntry.h"
+#include "GUI/Settings/Settings.h"
+#include "GUI/Update/Update.h"
+#include "Core/ThreadPool/WorkerThread.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QStyle>
@@ -57,7 +64,10 @@ constexpr std::array<TColumnSpec, 3> statusPanels{{
 } // namespace
 
 TfmHWKMain::TfmHWKMain(TMainWindowContext context)
-    : context_(std::move(context)), ifNames_(PlatformProbeFactory().CreateIfNameMap()) {
+    : context_(std::move(context)), ifNames_(Probes().CreateIfNameMap()),
+      dispatcher_(std::make_unique<TQtDispatcher>(this)),
+      updater_(std::make_unique<TUpdater>(
+          *dispatcher_, [this](const std::string& version) { ShowUpdateWindow(version); }, context_.UpdateServer)) {
     if (!context_.TrayAvailable)
         context_.TrayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
     setObjectName(QStringLiteral("fmHWKMain"));
@@ -78,9 +88,12 @@ TfmHWKMain::TfmHWKMain(TMainWindowContext context)
 
     // The start-up work: the settings first, since the language decides the texts that follow.
     setWindowTitle(QString::fromUtf8(MainWindowCaption));
+    vendors_.LoadVendorTable();
     LoadSettings();
     UpdateTrayIcon();
     BuildLanguageMenu();
+    scanNowCaption_ = acScanNow_->text();
+    scanNowHint_ = acScanNow_->toolTip();
     TranslateWindowsOnActivation(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SaveSettings(); });
     tiMain_->setIcon(ProgramIcon());
@@ -91,10 +104,16 @@ TfmHWKMain::TfmHWKMain(TMainWindowContext context)
     if (context_.StartupScan)
         QMetaObject::invokeMethod(this, &TfmHWKMain::StartupScan, Qt::QueuedConnection);
 
+    automaticScansAllowed_ = true;
     tmMain_->start();
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TfmHWKMain::UpdateActions);
     UpdateActions();
+}
+
+// Destroyed without a real close (a test, an error at start-up): the workers must not report to it.
+TfmHWKMain::~TfmHWKMain() {
+    AbandonWorkers();
 }
 
 void TfmHWKMain::CreateClientArea() {
@@ -122,6 +141,8 @@ void TfmHWKMain::CreateClientArea() {
     lvMainView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvMainView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvMainView_->setContextMenuPolicy(Qt::CustomContextMenu);
+    lvMainView_->setSortingEnabled(true);
+    connect(lvMainView_->header(), &QHeaderView::sortIndicatorChanged, this, &TfmHWKMain::StoreSortSettings);
     connect(lvMainView_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmOperations_->popup(lvMainView_->viewport()->mapToGlobal(at)); });
     connect(lvMainView_, &QTreeWidget::itemDoubleClicked, acProperties_, &QAction::trigger);
@@ -158,6 +179,10 @@ void TfmHWKMain::ShowApp() {
     acShowApp_->trigger();
 }
 
+void TfmHWKMain::Quit() {
+    acQuitApp_->trigger();
+}
+
 void TfmHWKMain::UpdateTrayIcon() {
     tiMain_->setVisible(settings_.GenMinToTray);
 }
@@ -182,19 +207,43 @@ void TfmHWKMain::showEvent(QShowEvent* event) {
 }
 
 void TfmHWKMain::closeEvent(QCloseEvent* event) {
-    SaveSettings();
+    // A failed save is shown, but the window still closes or hides as asked.
+    RunGuarded([this] { SaveSettings(); });
     if (HidesInTray() && !quitRequested_) {
         event->ignore();
         hide();
         return;
     }
     closing_ = true;
+    AbandonWorkers();
     event->accept();
     emit Closed();
 }
 
 void TfmHWKMain::FormActivate() {
     tmMainTimer();
+    if (settings_.GenIfName.empty()) {
+        TIfList adapters;
+        Probes().CreateInetConfig()->GetInterfaces(adapters);
+        if (adapters.size() == 1) {
+            settings_.GenIfName = adapters.front().Name; // stored by the next save
+            UpdateStatusBar();
+        } else {
+            acSettings_->trigger(); // the user picks one
+        }
+    }
+    // The settings window may have switched the check on or off since the last activation.
+    updater_->Enabled = settings_.AutoUpdateEnabled;
+    updater_->Check();
+}
+
+void TfmHWKMain::ShowUpdateWindow(const std::string& version) {
+    const bool scansAllowed = automaticScansAllowed_;
+    AllowAutomaticScans(false);
+    const QPointer<TfmHWKMain> alive(this);
+    ShowUpdate(this, version, updater_->DownloadUrl());
+    if (alive)
+        AllowAutomaticScans(scansAllowed);
 }
 
 void TfmHWKMain::FormWindowStateChange() {
@@ -234,7 +283,26 @@ void TfmHWKMain::acHelpExecute() {
 }
 
 // The windows these open come with their own folders (Settings, DevMan, Properties, Activity).
-void TfmHWKMain::acSettingsExecute() {}
+void TfmHWKMain::acSettingsExecute() {
+    // A scan falling due while the window is open is rescheduled, not started.
+    const bool scansAllowed = automaticScansAllowed_;
+    AllowAutomaticScans(false);
+    const auto restore = qScopeGuard([this, scansAllowed] {
+        UpdateStatusBar();
+        AllowAutomaticScans(scansAllowed);
+    });
+    TSettingsContext context;
+    context.Probes = &Probes();
+    TfmSettings window(this, std::move(context));
+    window.LoadFrom(settings_);
+    if (window.ShowModal() != QDialog::Accepted)
+        return;
+    window.SaveTo(settings_);
+    updater_->Enabled = settings_.AutoUpdateEnabled;
+    ScheduleNextScan();
+    UpdateTrayIcon();
+    SaveSettings();
+}
 
 void TfmHWKMain::acPropertiesExecute() {}
 

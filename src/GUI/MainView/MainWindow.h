@@ -1,13 +1,19 @@
 #pragma once
 #include "Core/Net/Platform.h"
+#include "Core/Scan/Detection.h"
 #include "Core/Settings/Settings.h"
+#include "Core/Update/Updater.h"
+#include "Core/Vendor/VendorTable.h"
 
 #include <QMainWindow>
 #include <QStringList>
 
 #include <array>
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -20,12 +26,22 @@ class QTimer;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TQtDispatcher;
+class TWorkerThread;
+struct TResultRow;
 
 // What the main window takes from its surroundings.
 struct TMainWindowContext {
     bool StartupScan = false; // the "scan" switch
     // Whether the desktop has a notification area; left empty, the desktop is asked.
     std::function<bool()> TrayAvailable;
+    // Where scans probe; left null, the real network of this platform. It must outlive the window's workers.
+    TProbeFactory* Probes = nullptr;
+    // The pause between the first worker starts of a scan; left empty, the thread really sleeps.
+    std::function<void(std::chrono::milliseconds)> Sleep;
+    // Where the update check asks for the current version; a test program points all its windows at itself.
+    std::string UpdateServer = DefaultUpdateServer;
+    static inline std::string DefaultUpdateServer = TUpdater::DefaultServer();
 };
 
 // The program's only permanent window. One file per role: MainWindow.cpp the shell and its window events,
@@ -37,18 +53,29 @@ class TfmHWKMain final : public QMainWindow {
 
 public:
     explicit TfmHWKMain(TMainWindowContext context = {});
+    ~TfmHWKMain() override;
 
     TSettings& Settings() { return settings_; }
     // What the tray icon and a later start of the program do: acShowApp.
     void ShowApp();
+    // What acQuitApp does: saves the settings and really closes, also with the notification area in use.
+    void Quit();
     // The tray icon is visible exactly when GenMinToTray is on.
     void UpdateTrayIcon();
     // Re-evaluates every action's enable rule: after each change of state and whenever the interface is idle.
     void UpdateActions();
+    // After the All Devices window: each row's icon and "Info" from its device's current record.
+    void RefreshKnownMarks();
+    // The rows whose device is not marked known, in list order: address, MAC text, now, name, tab-separated.
+    QStringList CollectUnrecognised() const;
+    // Cleared while a modal window opened from here is open: the timer and the start-up scan then wait.
+    void AllowAutomaticScans(bool allowed) { automaticScansAllowed_ = allowed; }
 
 signals:
     // The window has really closed, so the program ends.
     void Closed();
+    // The end-of-scan steps of a scan have run.
+    void ScanEnded();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -67,6 +94,8 @@ private:
     void CreateClientArea();
     void CreateStatusBar();
     void FormActivate();
+    // Modal over this window; the timer's scans wait meanwhile.
+    void ShowUpdateWindow(const std::string& version);
     void FormWindowStateChange();
     // Minimising and closing hide the window only where the tray icon can bring it back.
     bool HidesInTray() const;
@@ -112,16 +141,36 @@ private:
     void acScanNowExecute();
     bool acScanNowUpdate() const;
     void StartScan(bool silent);
+    bool FindAdapter();
+    void ReportMissingAdapter();
+    void SetScanButton(bool scanning);
+    void StartNextWorker();
+    void WorkerFinished(TWorkerThread& worker);
+    void AddResultRow(const TResultRow& row);
+    void EndScan();
+    void FinishScan();
+    void ScheduleNextScan();
+    // Runs a write of the scan's records; a failure is shown once per scan and the scan goes on.
+    void RecordGuarded(const std::function<void()>& record);
+    void ShowEchoDeniedHint();
+    // The running workers will report to nobody: what a closing window leaves behind.
+    void AbandonWorkers();
     void StartupScan();
     bool IsScanning() const;
     bool IsScheduled() const;
+    bool ScanIsDue() const;
     void UpdateStatusBar();
     void tmMainTimer();
+    TProbeFactory& Probes() const;
 
     // Settings.cpp
     void LoadSettings();
     void SaveSettings();
     void LoadLayout();
+    // The layout as the window has it now; Left and Top centred on the primary screen.
+    TWindowLayout CurrentLayout() const;
+    void ApplySortSettings();
+    void StoreSortSettings(int column, Qt::SortOrder order);
 
     // AlertActions.cpp
     // The end of a scan that leaves unrecognised devices: sound, program, alert window, e-mail. Invokable so
@@ -141,6 +190,20 @@ private:
     bool closing_ = false;
     bool quitRequested_ = false;
     bool stopRequested_ = false;
+    bool automaticScansAllowed_ = false;
+    bool starting_ = false;    // StartScan has not yet started its first workers
+    bool scanActive_ = false;  // from the adapter found to the end-of-scan steps
+    bool recordErrorShown_ = false;
+    bool echoHintShown_ = false;
+
+    TVendorTable vendors_;
+    TScanContext scan_;
+    std::deque<TIPv4> queue_;
+    std::vector<TWorkerThread*> running_;
+    std::unique_ptr<TQtDispatcher> dispatcher_;
+    std::unique_ptr<TUpdater> updater_; // after the dispatcher, which must outlive it
+    QString scanNowCaption_; // the designed idle texts of acScanNow
+    QString scanNowHint_;
 
     QAction* acScanNow_ = nullptr;
     QAction* acSettings_ = nullptr;
