@@ -68,8 +68,10 @@ protected:
         context.SendEmail = [this](const std::vector<std::string>& body, std::string_view subject,
                                    std::string_view recipients, std::string_view server, std::string_view userName,
                                    std::string_view password, int connection) {
-            mail_ = {mail_.Calls + 1,           body,          std::string(subject), std::string(recipients),
-                     std::string(server),       std::string(userName), std::string(password), connection};
+            mail_ = {mail_.Calls + 1,       body,
+                     std::string(subject),  std::string(recipients),
+                     std::string(server),   std::string(userName),
+                     std::string(password), connection};
             return mailAccepted_;
         };
         context.AskPartialRule = [this](QWidget*, QString& prefix, QString& comment) {
@@ -153,7 +155,8 @@ TEST_F(SettingsWindowTest, OkChecksRunInOrderAndKeepTheWindowOpen) {
 TEST_F(SettingsWindowTest, CustomRangeOfMoreThan65535AddressesIsRefused) {
     Open();
     Edit("edCustomRange")->setText(QStringLiteral("192.168.0.0-192.168.255.255"));
-    EXPECT_EQ(PressOK(), QStringList{QStringLiteral("Too large IP address range entered: 192.168.0.0-192.168.255.255")});
+    EXPECT_EQ(PressOK(),
+              QStringList{QStringLiteral("Too large IP address range entered: 192.168.0.0-192.168.255.255")});
     EXPECT_FALSE(Accepted());
 
     Edit("edCustomRange")->setText(QStringLiteral("192.168.0.1-192.168.255.255"));
@@ -175,7 +178,8 @@ TEST_F(SettingsWindowTest, EmptyCustomRangeEmptiesTheRangeList) {
 }
 
 TEST_F(SettingsWindowTest, AdapterEntriesShowNameAddressAndMaskAndSelectCaseBlind) {
-    probes_.SetInterfaces({Adapter("eth0", "192.168.1.10", "255.255.255.0"), Adapter("WLAN0", "10.1.2.3", "255.0.0.0")});
+    probes_.SetInterfaces(
+        {Adapter("eth0", "192.168.1.10", "255.255.255.0"), Adapter("WLAN0", "10.1.2.3", "255.0.0.0")});
     settings_.GenIfName = "wlan0";
     Open();
     ASSERT_EQ(Adapters()->count(), 2);
@@ -217,8 +221,8 @@ TEST_F(SettingsWindowTest, PickingAConnectionTypeRewritesThePort) {
         const char* after;
     };
     const TCase cases[] = {
-        {"host", 2, "host:465"},      {"host:465", 0, "host:25"}, {"host", 1, "host:25"},
-        {"host:587", 2, "host:465"}, {"", 0, ":25"},             {"a:b:c", 2, "a:465"},
+        {"host", 2, "host:465"}, {"host:465", 0, "host:25"}, {"host", 1, "host:25"}, {"host:587", 2, "host:465"},
+        {"", 0, ":25"},          {"a:b:c", 2, "a:465"},
     };
     Open();
     for (const TCase& c : cases) {
@@ -308,7 +312,8 @@ TEST_F(SettingsWindowTest, EmailControlsFollowTheCheckBoxAndTheTlsLibrary) {
     Item("cbEnableEmail")->click();
     EXPECT_TRUE(Edit("lePassword")->isEnabled());
     EXPECT_FALSE(Find<QComboBox>("cmbConnType")->isEnabled());
-    EXPECT_EQ(Find<QLabel>("lbTlsHint")->text(), QStringLiteral("OpenSSL libraries are required for a secure connection"));
+    EXPECT_EQ(Find<QLabel>("lbTlsHint")->text(),
+              QStringLiteral("OpenSSL libraries are required for a secure connection"));
 }
 
 TEST_F(SettingsWindowTest, CheckingAutostartCreatesTheEntryAndTheTrayOptionEvenWhenAChecksFails) {
@@ -417,7 +422,8 @@ TEST_F(SettingsWindowTest, OkCopiesEveryControlBack) {
 // Every page fits the designed client area. With TARROWIN_SCREENSHOTS naming a folder, the pages are saved
 // there as settings-<page>.png for the documentation.
 TEST_F(SettingsWindowTest, PagesFitTheDesignedClientArea) {
-    probes_.SetInterfaces({Adapter("eth0", "192.168.1.10", "255.255.255.0"), Adapter("wlan0", "10.1.2.3", "255.0.0.0")});
+    probes_.SetInterfaces(
+        {Adapter("eth0", "192.168.1.10", "255.255.255.0"), Adapter("wlan0", "10.1.2.3", "255.0.0.0")});
     settings_.AdvCustRange.Parse("10.0.0.1-10.0.0.100");
     settings_.AdvMailServer = "mail.example.test:465";
     settings_.AdvRecipients = "me@example.test";

@@ -100,6 +100,10 @@ void TUserDialogs::SetUnattended(bool unattended) {
     Script().unattended = unattended;
 }
 
+bool TUserDialogs::Unattended() {
+    return Script().unattended;
+}
+
 QStringList TUserDialogs::Messages() {
     return Script().messages;
 }

@@ -24,6 +24,8 @@ public:
     static void AnswerNextFileName(const QString& fileName);
     // Unattended, a dialog without an answer given takes its default (OK alone, else Cancel) unseen.
     static void SetUnattended(bool unattended);
+    // Windows of their own (settings) follow the same rule: unattended, they close with Cancel unseen.
+    static bool Unattended();
     // The texts of the messages asked for since the last reset, shown or answered.
     static QStringList Messages();
     static void Reset();

@@ -11,10 +11,7 @@
 #include "GUI/App/Product.h"
 #include "GUI/App/Translation.h"
 #include "GUI/App/UserDialogs.h"
-#if __has_include("GUI/PartialEdit/PartialEdit.h")
 #include "GUI/PartialEdit/PartialEdit.h"
-#define HAVE_PARTIAL_TEMP 1
-#endif
 #include "GUI/Settings/SettingsControls.h"
 
 #include <QAction>
@@ -109,21 +106,18 @@ public:
 };
 
 bool AskWithPartialDialog(QWidget* owner, QString& prefix, QString& comment) {
-#ifndef HAVE_PARTIAL_TEMP
-    (void)owner; (void)prefix; (void)comment; return false;
-#else
     TfmPartialInput dialog(owner);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     prefix = dialog.PrefixText();
     comment = dialog.CommentText();
     return true;
-#endif
 }
 
 } // namespace
 
-TfmSettings::TfmSettings(QWidget* owner, TSettingsContext context) : TfmBaseDialog(owner), context_(std::move(context)) {
+TfmSettings::TfmSettings(QWidget* owner, TSettingsContext context)
+    : TfmBaseDialog(owner), context_(std::move(context)) {
     if (context_.Probes == nullptr)
         context_.Probes = &PlatformProbeFactory();
     if (!context_.SendEmail)
@@ -219,10 +213,10 @@ void TfmSettings::CreateAdvancedPage() {
     connect(lbPartialMatch_, &QListWidget::itemSelectionChanged, this, &TfmSettings::UpdateActions);
     partial->addWidget(lbPartialMatch_, 1);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(CreateActionButton(acAddPartial_, "acAddPartial", "btAdd", "Add...",
-                                          &TfmSettings::acAddPartialExecute));
-    buttons->addWidget(CreateActionButton(acDelPartial_, "acDelPartial", "btDelete", "Delete",
-                                          &TfmSettings::acDelPartialExecute));
+    buttons->addWidget(
+        CreateActionButton(acAddPartial_, "acAddPartial", "btAdd", "Add...", &TfmSettings::acAddPartialExecute));
+    buttons->addWidget(
+        CreateActionButton(acDelPartial_, "acDelPartial", "btDelete", "Delete", &TfmSettings::acDelPartialExecute));
     buttons->addStretch();
     partial->addLayout(buttons);
     pcSettings_->addTab(page, Tr("Advanced"));
@@ -251,8 +245,8 @@ void TfmSettings::CreateEmailPage() {
     connectionBox_->setSpacing(captionGap);
     lbConnection_ = Named(new QLabel(Tr("Connection")), "lbConnection");
     cmbConnType_ = Named(new QComboBox, "cmbConnType");
-    cmbConnType_->addItems({Tr("Regular"), Tr("Secure to regular port (STARTTLS)"),
-                            Tr("Secure to dedicated port (TLS)")});
+    cmbConnType_->addItems(
+        {Tr("Regular"), Tr("Secure to regular port (STARTTLS)"), Tr("Secure to dedicated port (TLS)")});
     lbConnection_->setBuddy(cmbConnType_);
     connect(cmbConnType_, &QComboBox::activated, this, &TfmSettings::cmbConnTypeChange);
     connectionBox_->addWidget(lbConnection_);
@@ -301,7 +295,8 @@ void TfmSettings::FormCreate() {
 
 void TfmSettings::CreateTlsHint() {
     auto* hint = new TLinkLabel("lbTlsHint", Tr("OpenSSL libraries are required for a secure connection"), gbEmail_);
-    connect(hint, &TLinkLabel::Clicked, this, [] { QDesktopServices::openUrl(QUrl(QString::fromUtf8(ProductWebPage))); });
+    connect(hint, &TLinkLabel::Clicked, this,
+            [] { QDesktopServices::openUrl(QUrl(QString::fromUtf8(ProductWebPage))); });
     connectionBox_->addSpacing(tlsHintGap - captionGap);
     connectionBox_->addWidget(hint);
 }
@@ -407,12 +402,17 @@ void TfmSettings::acAddPartialExecute() {
 }
 
 void TfmSettings::acDelPartialExecute() {
-    for (int row = lbPartialMatch_->count() - 1; row >= 0; --row) {
-        if (!lbPartialMatch_->item(row)->isSelected())
-            continue;
-        PartialList().Delete(*partialRules_[static_cast<size_t>(row)]);
-        partialRules_.erase(partialRules_.begin() + row);
-        delete lbPartialMatch_->takeItem(row);
+    try {
+        for (int row = lbPartialMatch_->count() - 1; row >= 0; --row) {
+            if (!lbPartialMatch_->item(row)->isSelected())
+                continue;
+            PartialList().Delete(*partialRules_[static_cast<size_t>(row)]);
+            partialRules_.erase(partialRules_.begin() + row);
+            delete lbPartialMatch_->takeItem(row);
+        }
+    } catch (const std::exception& error) {
+        // The rules deleted so far are gone; the failing one keeps its line.
+        TUserDialogs::ShowMessage(this, TMessageKind::Error, Q(error.what()));
     }
     UpdateActions();
 }
@@ -453,6 +453,12 @@ void TfmSettings::btOKClick() {
     const bool autostartApplied = ApplyAutostart();
     if (failure.isEmpty() && autostartApplied)
         accept();
+}
+
+int TfmSettings::ShowModal() {
+    if (TUserDialogs::Unattended())
+        return QDialog::Rejected;
+    return exec();
 }
 
 void TfmSettings::LoadFrom(const TSettings& settings) {

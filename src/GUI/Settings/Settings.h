@@ -1,4 +1,5 @@
 #pragma once
+#include "Core/Install/Autostart.h"
 #include "Core/Net/IfItem.h"
 #include "Core/Net/Platform.h"
 #include "GUI/BaseDialog/BaseDialog.h"
@@ -19,7 +20,6 @@ class QPushButton;
 class QSlider;
 class QTabWidget;
 class QVBoxLayout;
-class TAutostart;
 class TCheckGroup;
 class TFileNameEdit;
 class THWPartItem;
@@ -31,10 +31,10 @@ struct TSettingsContext {
                                           std::string_view recipients, std::string_view server,
                                           std::string_view userName, std::string_view password, int connection)>;
 
-    TProbeFactory* Probes = nullptr;      // null: this platform's probes
-    TSendEmail SendEmail;                 // empty: SendEmailAlert
+    TProbeFactory* Probes = nullptr;           // null: this platform's probes
+    TSendEmail SendEmail;                      // empty: SendEmailAlert
     std::function<bool()> SecureMailAvailable; // empty: whether the TLS library is present
-    std::unique_ptr<TAutostart> Autostart; // null: this platform's autostart of the running program
+    std::unique_ptr<TAutostart> Autostart;     // null: this platform's autostart of the running program
     // Asks for a new partial-match rule; false when the user cancelled. Empty: the partial-match dialog.
     std::function<bool(QWidget* owner, QString& prefix, QString& comment)> AskPartialRule;
 };
@@ -53,6 +53,8 @@ public:
     void LoadFrom(const TSettings& settings);
     // Copies the controls back; only after the window ended with OK, whose checks the range text passed.
     void SaveTo(TSettings& settings) const;
+    // Shows the window modally and returns its result; unattended (tests), it is cancelled unseen.
+    int ShowModal();
 
     // The adapter configured when the window opened; kept when no adapter entry is selected.
     std::string ConfiguredIfName;
