@@ -349,6 +349,21 @@ TEST_F(SettingsWindowTest, AutostartEntryWrittenByHandIsKeptWhenOnAndDeletedWhen
     EXPECT_FALSE(std::filesystem::exists(AutostartEntry()));
 }
 
+// The entry cannot be written when the configuration folder is a file: the error is shown and the window stays
+// open, so the user can see that autostart did not take.
+TEST_F(SettingsWindowTest, AutostartThatCannotBeWrittenIsReportedAndKeepsTheWindowOpen) {
+    const std::filesystem::path blocked = configHome_.File("blocked");
+    std::ofstream(blocked) << "not a folder";
+    EnvGuard xdgHome("XDG_CONFIG_HOME", blocked.c_str());
+    Open();
+    Item("cgBehaviourItem1")->click();
+    const QStringList messages = PressOK();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_FALSE(messages[0].isEmpty());
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_NE(window_->result(), QDialog::Accepted);
+}
+
 TEST_F(SettingsWindowTest, AddingAStoredPrefixAgainShowsDuplicatesAndKeepsOneLine) {
     Open();
     Find<QPushButton>("btAdd")->click();
