@@ -36,15 +36,19 @@ void Time(const char* what, const std::function<void()>& step) {
 // Vendors the table knows and some it does not, comments of a few words, last seen over two years.
 void AddDevices(TDeviceList& devices, TConfigStore& store) {
     std::mt19937 random(20000);
-    const std::array<std::array<std::uint8_t, 3>, 4> prefixes{{{0x00, 0x1A, 0x2B}, {0x3C, 0x5A, 0xB4}, {0xF0, 0x9F, 0xC2},
-                                                   {0x02, 0x00, 0x00}}};
+    const std::array<std::array<std::uint8_t, 3>, 4> prefixes{
+        {{0x00, 0x1A, 0x2B}, {0x3C, 0x5A, 0xB4}, {0xF0, 0x9F, 0xC2}, {0x02, 0x00, 0x00}}};
     const char* words[] = {"kitchen", "Laptop", "printer", "TV", "phone", "Büro", "garage", "camera"};
     const TDateTime now = Now();
     store.InTransaction([&] {
         for (int i = 0; i < deviceCount; ++i) {
             const auto& prefix = prefixes[static_cast<size_t>(i) % prefixes.size()];
-            THWAddr address{prefix[0], prefix[1], prefix[2], static_cast<std::uint8_t>(i >> 16),
-                            static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)};
+            THWAddr address{prefix[0],
+                            prefix[1],
+                            prefix[2],
+                            static_cast<std::uint8_t>(i >> 16),
+                            static_cast<std::uint8_t>(i >> 8),
+                            static_cast<std::uint8_t>(i)};
             TDeviceItem& device = devices.FindOrAdd(address);
             device.Known = random() % 3 == 0;
             device.Comment = std::string(words[random() % 8]) + " " + words[random() % 8];

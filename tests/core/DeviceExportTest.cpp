@@ -83,9 +83,9 @@ protected:
     static void RefuseWritesOf(const THWAddr& address) {
         const std::string key = "'" + HWAddrToStr(address, ':') + "'";
         for (const char* event : {"INSERT", "UPDATE", "DELETE"})
-            ConfigStore().Exec(std::string("CREATE TRIGGER refuse_") + event + " BEFORE " + event +
-                               " ON DEVICE WHEN " + (std::string(event) == "DELETE" ? "OLD" : "NEW") +
-                               ".HWADDR = " + key + " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+            ConfigStore().Exec(std::string("CREATE TRIGGER refuse_") + event + " BEFORE " + event + " ON DEVICE WHEN " +
+                               (std::string(event) == "DELETE" ? "OLD" : "NEW") + ".HWADDR = " + key +
+                               " BEGIN SELECT RAISE(ABORT, 'refused'); END");
     }
 
     size_t Import(const std::string& xml, const TRegionalFormat& format = {}) {
@@ -109,8 +109,9 @@ TEST(DeviceIsoTimeTest, ReadsFixedPositionsAndRefusesWhatNamesNoTime) {
     const TDateTime expected = EncodeDateTime(2017, 3, 5, 14, 7, 9);
     for (const char* text : {"2017-03-05T14:07:09", "2017/03/05 14.07.09", "2017-03-05T14:07:09.123+01:00"})
         EXPECT_DOUBLE_EQ(ISOToDateTime(text), expected) << text;
-    for (const char* text : {"", "2017-03-05", "2017-03-05T14:07:0", "2017-13-05T14:07:09", "2017-02-30T14:07:09",
-                             "2017-03-05T24:00:00", "2017-03-05T14:60:09", "20a7-03-05T14:07:09", "2017-03-05T+4:07:09"})
+    for (const char* text :
+         {"", "2017-03-05", "2017-03-05T14:07:0", "2017-13-05T14:07:09", "2017-02-30T14:07:09", "2017-03-05T24:00:00",
+          "2017-03-05T14:60:09", "20a7-03-05T14:07:09", "2017-03-05T+4:07:09"})
         EXPECT_THROW(ISOToDateTime(text), Exception) << text;
 }
 
@@ -158,9 +159,9 @@ TEST_F(DeviceFileTest, ExportIntoAnExistingFileKeepsWhatItHeldBeyondTheValues) {
     ExportXML(file, DeviceList(), ':');
 
     const std::string text = ReadFile(file);
-    for (const char* kept : {"<!-- kept -->", "<General Theme=\"dark\" />", "Owner=\"me\"", "Note=\"keep\"",
-                             "Comment=\"new laptop\"", "Comment=\"new printer\"",
-                             "<Item2 Known=\"True\" HWAddr=\"0A0B0C0D0E0F\" Comment=\"surplus\" />"})
+    for (const char* kept :
+         {"<!-- kept -->", "<General Theme=\"dark\" />", "Owner=\"me\"", "Note=\"keep\"", "Comment=\"new laptop\"",
+          "Comment=\"new printer\"", "<Item2 Known=\"True\" HWAddr=\"0A0B0C0D0E0F\" Comment=\"surplus\" />"})
         EXPECT_NE(text.find(kept), std::string::npos) << kept << "\n" << text;
     EXPECT_NE(text.find("<Cache Count=\"2\""), std::string::npos) << text;
     EXPECT_EQ(text.find("old"), std::string::npos);
@@ -207,8 +208,8 @@ const TMergeCase mergeCases[] = {
      R"(<Cache Count="1"><Item0 Known="false" HWAddr="00:1a:2b:3c:4d:5e" Comment="" LastSeen="2023-01-02T03:04:05"/></Cache>)",
      1, Laptop, false, "", fileTime},
     {"ThreeLetterAddressIsTheZeroAddress",
-     R"(<Cache Count="1"><Item0 Known="True" HWAddr="abc" Comment="short" LastSeen="2023-01-02T03:04:05"/></Cache>)",
-     2, Zero, true, "short", fileTime},
+     R"(<Cache Count="1"><Item0 Known="True" HWAddr="abc" Comment="short" LastSeen="2023-01-02T03:04:05"/></Cache>)", 2,
+     Zero, true, "short", fileTime},
     {"MissingLastSeenIsTheTimeOfTheImport",
      R"(<Cache Count="1"><Item0 Known="True" HWAddr="AABBCC001122" Comment="p"/></Cache>)", 2, Printer, true, "p", 0},
     {"UnreadableLastSeenIsTheTimeOfTheImport",
@@ -255,7 +256,9 @@ TEST_P(DeviceMergeTest, MergesIntoTheListAndTheDatabase) {
     EXPECT_EQ(StoredStates(), StatesOf(DeviceList()));
 }
 
-void PrintTo(const TMergeCase& c, std::ostream* out) { *out << c.Name; }
+void PrintTo(const TMergeCase& c, std::ostream* out) {
+    *out << c.Name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Cases, DeviceMergeTest, testing::ValuesIn(mergeCases),
                          [](const auto& info) { return std::string(info.param.Name); });
@@ -345,12 +348,11 @@ TEST_F(DeviceFileTest, CsvQuotesOnlyFieldsThatNeedIt) {
     regional.ListSeparator = ";";
     regional.ShortDate = "dd.MM.yyyy";
     regional.LongTime = "HH:mm:ss t";
-    EXPECT_EQ(ExportCSVText(DeviceList(), regional),
-              "Info;MAC address;Your Comment;Last Seen\r\n"
-              "TRUE;001A2B3C4D5E;\"desk; by the window\";05.03.2017 14:07:09\r\n"
-              "FALSE;AABBCC001122;\"say \"\"hi\"\"\";06.03.2017\r\n"
-              "FALSE;0A0B0C0D0E0F;\"two\r\nlines\";07.03.2017 00:00:01\r\n"
-              "FALSE;0A0B0C0D0E10;plain, with a comma;08.03.2017 09:00:00\r\n");
+    EXPECT_EQ(ExportCSVText(DeviceList(), regional), "Info;MAC address;Your Comment;Last Seen\r\n"
+                                                     "TRUE;001A2B3C4D5E;\"desk; by the window\";05.03.2017 14:07:09\r\n"
+                                                     "FALSE;AABBCC001122;\"say \"\"hi\"\"\";06.03.2017\r\n"
+                                                     "FALSE;0A0B0C0D0E0F;\"two\r\nlines\";07.03.2017 00:00:01\r\n"
+                                                     "FALSE;0A0B0C0D0E10;plain, with a comma;08.03.2017 09:00:00\r\n");
 }
 
 TEST_F(DeviceFileTest, ForgetRemovesRecordsRowsAndActivity) {
@@ -359,7 +361,8 @@ TEST_F(DeviceFileTest, ForgetRemovesRecordsRowsAndActivity) {
     for (const THWAddr& address : {Laptop, Printer})
         ConfigStore().AddActivity(address);
     ForgetDevices(DeviceList(), ConfigStore(), {Laptop});
-    EXPECT_EQ(StatesOf(DeviceList()), (std::vector<TState>{StateOf({"printer", Printer, false, EncodeDate(2024, 1, 1)})}));
+    EXPECT_EQ(StatesOf(DeviceList()),
+              (std::vector<TState>{StateOf({"printer", Printer, false, EncodeDate(2024, 1, 1)})}));
     EXPECT_EQ(StoredStates(), StatesOf(DeviceList()));
     EXPECT_EQ(ActivityRows(Laptop), 0);
     EXPECT_EQ(ActivityRows(Printer), 1);

@@ -7,10 +7,12 @@
 
 namespace {
 
-int Sign(int value) { return value < 0 ? -1 : value > 0 ? 1 : 0; }
+int Sign(int value) {
+    return value < 0 ? -1 : value > 0 ? 1 : 0;
+}
 
 TEST(DeviceFilterTest, StoredValuesOutsideTheThreeReadAsAllDevices) {
-    const std::pair<int, TDeviceFilter> cases[] = {{-1, dfAllDevices}, {0, dfAllDevices}, {1, dfKnownDevices},
+    const std::pair<int, TDeviceFilter> cases[] = {{-1, dfAllDevices},    {0, dfAllDevices}, {1, dfKnownDevices},
                                                    {2, dfUnknownDevices}, {3, dfAllDevices}, {1 << 30, dfAllDevices}};
     for (const auto& [stored, filter] : cases)
         EXPECT_EQ(DeviceFilterOf(stored), filter) << stored;
@@ -49,9 +51,9 @@ TEST(SortKeyTest, BytesWithAsciiLettersFolded) {
         int Order;
     };
     const TCase cases[] = {
-        {"", "a", -1},          {"abc", "ABC", 0},        {"ab", "abc", -1},   {"Z", "a", 1},
-        {"[", "a", 1},          {"\xC3\xA9", "z", 1},     {"\xC3\xA9", "\xC3\x89", 1}, // é and É: not ASCII, not folded
-        {"Apple", "apple", 0},  {"Cisco", "Brother", 1},
+        {"", "a", -1},         {"abc", "ABC", 0},       {"ab", "abc", -1},           {"Z", "a", 1},
+        {"[", "a", 1},         {"\xC3\xA9", "z", 1},    {"\xC3\xA9", "\xC3\x89", 1}, // é and É: not ASCII, not folded
+        {"Apple", "apple", 0}, {"Cisco", "Brother", 1},
     };
     for (const TCase& c : cases) {
         EXPECT_EQ(CompareFoldedText(c.A, c.B), c.Order) << c.A << " " << c.B;
@@ -79,7 +81,9 @@ const TPatternCase patternCases[] = {
     {"'It''s' d/M/yyyy", "HH.mm.ss.zzz", "It's 5/3/2017 14.07.09.000"},
 };
 
-void PrintTo(const TPatternCase& c, std::ostream* out) { *out << c.Date << " " << c.Time; }
+void PrintTo(const TPatternCase& c, std::ostream* out) {
+    *out << c.Date << " " << c.Time;
+}
 
 class RegionalPatternTest : public testing::TestWithParam<TPatternCase> {};
 
@@ -116,8 +120,8 @@ TEST(RegionalFormatTest, RefusesTextsThatDoNotFollowThePattern) {
 }
 
 TEST(RegionalFormatTest, TimeSeparatorComesFromTheLongTime) {
-    const std::pair<const char*, char> cases[] = {
-        {"HH:mm:ss t", ':'}, {"H.mm.ss", '.'}, {"h:mm:ss AP", ':'}, {"H'時'mm'分'", ':'}, {"HH mm", ':'}, {"ss", ':'}};
+    const std::pair<const char*, char> cases[] = {{"HH:mm:ss t", ':'},  {"H.mm.ss", '.'}, {"h:mm:ss AP", ':'},
+                                                  {"H'時'mm'分'", ':'}, {"HH mm", ':'},   {"ss", ':'}};
     for (const auto& [pattern, separator] : cases) {
         TRegionalFormat format;
         format.LongTime = pattern;

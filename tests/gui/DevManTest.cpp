@@ -52,8 +52,7 @@ protected:
             window_ = std::make_unique<TfmDevMan>(nullptr, vendors_);
         return *window_;
     }
-    template <typename T>
-    T* Find(const char* name) {
+    template <typename T> T* Find(const char* name) {
         T* found = Window().findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
         return found;
@@ -167,7 +166,9 @@ const TSortCase sortCases[] = {
     {TfmDevMan::dcInfo, true, {Printer, Phone, Laptop, Camera}},
 };
 
-void PrintTo(const TSortCase& c, std::ostream* out) { *out << "column " << c.Column << (c.Descending ? " desc" : ""); }
+void PrintTo(const TSortCase& c, std::ostream* out) {
+    *out << "column " << c.Column << (c.Descending ? " desc" : "");
+}
 
 INSTANTIATE_TEST_SUITE_P(Columns, DevManSortTest, testing::ValuesIn(sortCases));
 
@@ -232,8 +233,8 @@ TEST_F(DevManTest, PopupMenuOffersTheEntriesInOrder) {
     QStringList names;
     for (const QAction* entry : Find<QMenu>("pmMain")->actions())
         names.append(entry->objectName());
-    EXPECT_EQ(names, (QStringList{"pmiEdit", "pmiDelete", "pmiActivity", "pmiMarkAsKnown", "pmiMarkAsUnknown",
-                                  "pmiCopy"}));
+    EXPECT_EQ(names,
+              (QStringList{"pmiEdit", "pmiDelete", "pmiActivity", "pmiMarkAsKnown", "pmiMarkAsUnknown", "pmiCopy"}));
     EXPECT_EQ(Find<QAction>("pmiMarkAsKnown")->text(), "Mark as Known");
 }
 
@@ -314,9 +315,8 @@ TEST_F(DevManTest, CopyPutsTheSelectedRowsInScreenOrder) {
     Window().SetSort(TfmDevMan::dcLastSeen, true);
     Select({Printer, Phone});
     Action("acCopy")->trigger();
-    EXPECT_EQ(QApplication::clipboard()->text(),
-              "0A-0B-0C-0D-0E-0F\tACME networks\tToday\tphone\r\n"
-              "AA-BB-CC-00-11-22\tBrother\t1 months ago\tPrinter upstairs\r\n");
+    EXPECT_EQ(QApplication::clipboard()->text(), "0A-0B-0C-0D-0E-0F\tACME networks\tToday\tphone\r\n"
+                                                 "AA-BB-CC-00-11-22\tBrother\t1 months ago\tPrinter upstairs\r\n");
 }
 
 TEST_F(DevManTest, CopyAndActivityShortcutsWorkFromTheList) {

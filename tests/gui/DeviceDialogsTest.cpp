@@ -5,8 +5,8 @@
 #include "GUI/App/UserDialogs.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QClipboard>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -124,15 +124,17 @@ TEST_P(PartialInputTest, OKChecksThePrefixAndTheComment) {
     dialog.findChild<QLineEdit*>("leComment")->setText(QString::fromUtf8(GetParam().Comment));
     dialog.findChild<QPushButton*>("btOK")->click();
     EXPECT_EQ(dialog.result() == QDialog::Accepted, GetParam().Accepted);
-    const QStringList expected = GetParam().Accepted ? QStringList{}
-                                                     : QStringList{"Three octets of a MAC address and a comment are required"};
+    const QStringList expected =
+        GetParam().Accepted ? QStringList{} : QStringList{"Three octets of a MAC address and a comment are required"};
     EXPECT_EQ(TUserDialogs::Messages(), expected);
     // Handed back exactly as typed, the comment untrimmed.
     EXPECT_EQ(dialog.PrefixText(), QString::fromUtf8(GetParam().Prefix));
     EXPECT_EQ(dialog.CommentText(), QString::fromUtf8(GetParam().Comment));
 }
 
-void PrintTo(const TPrefixCase& c, std::ostream* out) { *out << '"' << c.Prefix << "\" \"" << c.Comment << '"'; }
+void PrintTo(const TPrefixCase& c, std::ostream* out) {
+    *out << '"' << c.Prefix << "\" \"" << c.Comment << '"';
+}
 
 INSTANTIATE_TEST_SUITE_P(Prefixes, PartialInputTest, testing::ValuesIn(prefixCases));
 

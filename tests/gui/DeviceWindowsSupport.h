@@ -19,8 +19,7 @@ namespace tarrowin::test {
 
 // Acts on the modal dialog of type T once its event loop runs; a dialog of another kind, or none within a
 // second, is closed so that a failing test cannot hang.
-template <class T>
-void WhenModal(std::function<void(T*)> act, int attemptsLeft = 100) {
+template <class T> void WhenModal(std::function<void(T*)> act, int attemptsLeft = 100) {
     QTimer::singleShot(10, [act = std::move(act), attemptsLeft] {
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* dialog = qobject_cast<T*>(modal)) {
@@ -62,8 +61,7 @@ protected:
 
     static int Rows(const std::string& table, const THWAddr& address) {
         TConfigStore& db = ConfigStore();
-        return db.WithStatement("SELECT COUNT(*) FROM " + table + " WHERE HWADDR = '" + HWAddrToStr(address, ':') +
-                                    "'",
+        return db.WithStatement("SELECT COUNT(*) FROM " + table + " WHERE HWADDR = '" + HWAddrToStr(address, ':') + "'",
                                 [&] { return db.Step() ? db.ColumnInt(0) : -1; });
     }
 

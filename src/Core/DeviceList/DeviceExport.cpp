@@ -21,7 +21,9 @@
 
 namespace {
 
-std::string Translated(std::string_view text) { return LanguageTable().Translate(text); }
+std::string Translated(std::string_view text) {
+    return LanguageTable().Translate(text);
+}
 
 [[noreturn]] void RaiseFileError(std::string_view format, const std::filesystem::path& file, int error) {
     throw Exception(FormatText(Translated(format), {file.string(), std::strerror(error)}));
@@ -221,8 +223,9 @@ std::vector<TStoredItem> StoredItems(pugi::xml_node cache, long long count) {
             items.push_back({index, child});
     }
     std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.Index < b.Index; });
-    items.erase(std::unique(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.Index == b.Index; }),
-                items.end());
+    items.erase(
+        std::unique(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.Index == b.Index; }),
+        items.end());
     return items;
 }
 

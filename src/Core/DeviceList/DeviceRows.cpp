@@ -20,8 +20,7 @@ std::string CountText(std::string_view format, double count) {
 } // namespace
 
 TDeviceFilter DeviceFilterOf(int stored) {
-    return stored == dfKnownDevices || stored == dfUnknownDevices ? static_cast<TDeviceFilter>(stored)
-                                                                  : dfAllDevices;
+    return stored == dfKnownDevices || stored == dfUnknownDevices ? static_cast<TDeviceFilter>(stored) : dfAllDevices;
 }
 
 bool PassesFilter(TDeviceFilter filter, const TDeviceItem& device) {
@@ -41,14 +40,18 @@ std::string AgeText(TDateTime lastSeen, TDateTime now) {
     return CountText("%d days ago", std::floor(days + epsilon));
 }
 
-std::string FoldedSortKey(std::string_view text) { return UpperAscii(text); }
+std::string FoldedSortKey(std::string_view text) {
+    return UpperAscii(text);
+}
 
 int CompareFoldedText(std::string_view a, std::string_view b) {
     const int order = FoldedSortKey(a).compare(FoldedSortKey(b));
     return order < 0 ? -1 : order > 0 ? 1 : 0;
 }
 
-long long LastSeenSortKey(TDateTime lastSeen) { return std::llround(lastSeen * MillisecondsPerDay); }
+long long LastSeenSortKey(TDateTime lastSeen) {
+    return std::llround(lastSeen * MillisecondsPerDay);
+}
 
 void ChangeDevice(TDeviceList& devices, TConfigStore& store, const THWAddr& address,
                   const std::function<void(TDeviceItem&)>& change) {

@@ -9,13 +9,27 @@
 
 namespace {
 
-enum class TField { Literal, Day, DayName, Month, MonthName, Year, Hour12, Hour24, Minute, Second, Millisecond, AmPm, Zone };
+enum class TField {
+    Literal,
+    Day,
+    DayName,
+    Month,
+    MonthName,
+    Year,
+    Hour12,
+    Hour24,
+    Minute,
+    Second,
+    Millisecond,
+    AmPm,
+    Zone
+};
 
 struct TToken {
     TField Field = TField::Literal;
-    int Width = 1;    // digits to pad to; for names 3 (short) or 4 (long)
+    int Width = 1;      // digits to pad to; for names 3 (short) or 4 (long)
     bool Lower = false; // a lower-case AM/PM marker
-    std::string Text; // a literal's characters
+    std::string Text;   // a literal's characters
 };
 
 TToken FieldOf(TField field, int width = 1, bool lower = false) {

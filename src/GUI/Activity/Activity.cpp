@@ -35,7 +35,9 @@ QDate ToQDate(TDateTime value) {
     return {parts.Year, parts.Month, parts.Day};
 }
 
-TDateTime FromQDate(QDate date) { return EncodeDate(date.year(), date.month(), date.day()); }
+TDateTime FromQDate(QDate date) {
+    return EncodeDate(date.year(), date.month(), date.day());
+}
 
 QLabel* AddValueRow(QGridLayout* grid, int row, const char* titleName, const char* title, const char* valueName,
                     const QString& value) {

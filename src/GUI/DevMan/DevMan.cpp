@@ -141,8 +141,10 @@ void TfmDevMan::CreateButtons(QVBoxLayout* column) {
     column->addWidget(btClose_);
     column->addSpacing(margin);
 
-    const std::pair<const char*, QAction*> bound[] = {{"btActivity", acActivity_}, {"btEdit", acEdit_},
-                                                      {"btDelete", acForget_},     {"btExport", acExport_},
+    const std::pair<const char*, QAction*> bound[] = {{"btActivity", acActivity_},
+                                                      {"btEdit", acEdit_},
+                                                      {"btDelete", acForget_},
+                                                      {"btExport", acExport_},
                                                       {"btImport", acImport_}};
     for (const auto& [name, action] : bound) {
         auto* button = new QPushButton(action->text(), this);
@@ -150,7 +152,8 @@ void TfmDevMan::CreateButtons(QVBoxLayout* column) {
         button->setMinimumWidth(buttonWidth);
         button->setAutoDefault(false);
         // The button shows its action: enabled with it, and a click invokes it.
-        connect(action, &QAction::changed, button, [button, action = action] { button->setEnabled(action->isEnabled()); });
+        connect(action, &QAction::changed, button,
+                [button, action = action] { button->setEnabled(action->isEnabled()); });
         connect(button, &QPushButton::clicked, action, &QAction::trigger);
         column->addWidget(button);
     }
@@ -213,7 +216,9 @@ TDateTime TfmDevMan::LastSeenOf(const TListEntry& row) {
     return position >= 0 ? DeviceList().Items(position).LastSeen : 0;
 }
 
-bool TfmDevMan::RowShowsKnown(const QTreeWidgetItem* row) { return row->data(dcMACAddress, imageRole) == knownImage; }
+bool TfmDevMan::RowShowsKnown(const QTreeWidgetItem* row) {
+    return row->data(dcMACAddress, imageRole) == knownImage;
+}
 
 void TfmDevMan::SetSort(int column, bool descending) {
     sortColumn_ = column;
@@ -222,7 +227,9 @@ void TfmDevMan::SetSort(int column, bool descending) {
     SortRows();
 }
 
-void TfmDevMan::lvDevsHeaderClick(int column) { SetSort(column, column == sortColumn_ && !sortDescending_); }
+void TfmDevMan::lvDevsHeaderClick(int column) {
+    SetSort(column, column == sortColumn_ && !sortDescending_);
+}
 
 TfmDevMan::TRowKey TfmDevMan::KeyOf(QTreeWidgetItem* row) const {
     switch (sortColumn_) {
@@ -238,13 +245,17 @@ TfmDevMan::TRowKey TfmDevMan::KeyOf(QTreeWidgetItem* row) const {
 }
 
 int TfmDevMan::CompareKeys(const TRowKey& a, const TRowKey& b) const {
-    const int order = sortColumn_ == dcLastSeen ? (a.Time < b.Time ? -1 : a.Time > b.Time ? 1 : 0)
+    const int order = sortColumn_ == dcLastSeen ? (a.Time < b.Time   ? -1
+                                                   : a.Time > b.Time ? 1
+                                                                     : 0)
                                                 : a.Text.compare(b.Text);
     const int sign = order < 0 ? -1 : order > 0 ? 1 : 0;
     return sortDescending_ ? -sign : sign;
 }
 
-int TfmDevMan::lvDevsCompare(QTreeWidgetItem* a, QTreeWidgetItem* b) const { return CompareKeys(KeyOf(a), KeyOf(b)); }
+int TfmDevMan::lvDevsCompare(QTreeWidgetItem* a, QTreeWidgetItem* b) const {
+    return CompareKeys(KeyOf(a), KeyOf(b));
+}
 
 // The keys are taken once per row rather than once per comparison, and the rows leave the list and come
 // back in one piece each way: row by row, moving thousands of rows would cost time in their square.
@@ -298,7 +309,8 @@ void TfmDevMan::UpdateEmptyMessage() {
 
 QList<QTreeWidgetItem*> TfmDevMan::SelectedRowsInOrder() const {
     QModelIndexList indexes = lvDevs_->selectionModel()->selectedRows();
-    std::sort(indexes.begin(), indexes.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::sort(indexes.begin(), indexes.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     QList<QTreeWidgetItem*> rows;
     rows.reserve(indexes.size());
     for (const QModelIndex& index : indexes)

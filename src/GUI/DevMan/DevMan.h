@@ -17,6 +17,7 @@ class QMenu;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QVBoxLayout;
 class TListEntry;
 class TVendorTable;
 struct TDeviceItem;
@@ -47,7 +48,7 @@ public:
     // Rebuilds the rows from the device list, in its order, through the filter.
     void FillList();
     bool Changed() const { return changed_; }
-    // The theme for the regional formats of the device files; the system locale's unless set.
+    // The regional formats of the device files; the system locale's unless set.
     void SetRegionalFormat(const TRegionalFormat& format) { regional_ = format; }
 
 protected:
@@ -69,7 +70,7 @@ private:
     // DevMan.cpp
     void CreateControls();
     void CreateList();
-    void CreateButtons(class QVBoxLayout* column);
+    void CreateButtons(QVBoxLayout* column);
     void LoadFilter();
     void SaveFilter();
     TListEntry* NewRow(const TDeviceItem& device, TDateTime now) const;

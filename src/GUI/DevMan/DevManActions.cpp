@@ -24,7 +24,9 @@
 
 namespace {
 
-std::filesystem::path PathOf(const QString& fileName) { return std::filesystem::path(fileName.toStdString()); }
+std::filesystem::path PathOf(const QString& fileName) {
+    return std::filesystem::path(fileName.toStdString());
+}
 
 // A menu entry of its own name that shows the action it stands for and invokes it.
 void AddMenuEntry(QMenu* menu, const char* name, QAction* action) {
@@ -84,9 +86,12 @@ void TfmDevMan::CreateActions() {
 void TfmDevMan::CreatePopupMenu() {
     pmMain_ = new QMenu(this);
     pmMain_->setObjectName(QStringLiteral("pmMain"));
-    const std::pair<const char*, QAction*> entries[] = {
-        {"pmiEdit", acEdit_},           {"pmiDelete", acForget_},           {"pmiActivity", acActivity_},
-        {"pmiMarkAsKnown", acMarkAsKnown_}, {"pmiMarkAsUnknown", acMarkAsUnknown_}, {"pmiCopy", acCopy_}};
+    const std::pair<const char*, QAction*> entries[] = {{"pmiEdit", acEdit_},
+                                                        {"pmiDelete", acForget_},
+                                                        {"pmiActivity", acActivity_},
+                                                        {"pmiMarkAsKnown", acMarkAsKnown_},
+                                                        {"pmiMarkAsUnknown", acMarkAsUnknown_},
+                                                        {"pmiCopy", acCopy_}};
     for (const auto& [name, action] : entries)
         AddMenuEntry(pmMain_, name, action);
     lvDevs_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -122,7 +127,9 @@ void TfmDevMan::RunGuarded(const std::function<void()>& command) {
     }
 }
 
-bool TfmDevMan::ActionEnabledAlways() const { return true; }
+bool TfmDevMan::ActionEnabledAlways() const {
+    return true;
+}
 
 bool TfmDevMan::ActionEnabledWhenSingleItemSelected() const {
     return lvDevs_ != nullptr && lvDevs_->selectionModel()->selectedRows().size() == 1;
@@ -159,9 +166,13 @@ void TfmDevMan::acEditExecute() {
     row->setText(dcInfo, comment);
 }
 
-void TfmDevMan::acMarkAsKnownExecute() { MarkSelected(true); }
+void TfmDevMan::acMarkAsKnownExecute() {
+    MarkSelected(true);
+}
 
-void TfmDevMan::acMarkAsUnknownExecute() { MarkSelected(false); }
+void TfmDevMan::acMarkAsUnknownExecute() {
+    MarkSelected(false);
+}
 
 // Each record is stored by itself; a failure part-way leaves the rows before it marked, and the rest as
 // they were, in the list as in the database.
@@ -170,9 +181,8 @@ void TfmDevMan::MarkSelected(bool known) {
     TSQLiteLock guard(store);
     const QList<QTreeWidgetItem*> rows = SelectedRowsInOrder();
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        ChangeDevice(DeviceList(), store, TListEntry::Of(*it)->HWAddr, [known](TDeviceItem& device) {
-            device.Known = known;
-        });
+        ChangeDevice(DeviceList(), store, TListEntry::Of(*it)->HWAddr,
+                     [known](TDeviceItem& device) { device.Known = known; });
         changed_ = true;
         SetRowImage(*it, known);
     }
@@ -207,16 +217,14 @@ void TfmDevMan::acCopyExecute() {
 }
 
 void TfmDevMan::acActivityExecute() {
-    const QTreeWidgetItem* row = SelectedRowsInOrder().constFirst();
-    TfmActivity::ShowActivity(TListEntry::Of(const_cast<QTreeWidgetItem*>(row))->HWAddr, row->text(dcMACAddress),
-                              row->text(dcVendor));
+    QTreeWidgetItem* row = SelectedRowsInOrder().constFirst();
+    TfmActivity::ShowActivity(TListEntry::Of(row)->HWAddr, row->text(dcMACAddress), row->text(dcVendor));
 }
 
 // The file type follows the name: ".csv" writes CSV, any other name XML (the default suffix).
 void TfmDevMan::acExportExecute() {
-    const QString fileName =
-        TUserDialogs::GetSaveFileName(this, QStringLiteral("XML, CSV"), QStringLiteral("*.xml *.csv"),
-                                      QStringLiteral("xml"));
+    const QString fileName = TUserDialogs::GetSaveFileName(this, QStringLiteral("XML, CSV"),
+                                                           QStringLiteral("*.xml *.csv"), QStringLiteral("xml"));
     if (fileName.isEmpty())
         return;
     if (fileName.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
@@ -226,8 +234,7 @@ void TfmDevMan::acExportExecute() {
 }
 
 void TfmDevMan::acImportExecute() {
-    const QString fileName =
-        TUserDialogs::GetOpenFileName(this, QStringLiteral("XML"), QStringLiteral("*.xml"));
+    const QString fileName = TUserDialogs::GetOpenFileName(this, QStringLiteral("XML"), QStringLiteral("*.xml"));
     if (fileName.isEmpty())
         return;
     ImportXML(PathOf(fileName), DeviceList(), ConfigStore(), regional_);

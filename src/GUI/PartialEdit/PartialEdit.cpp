@@ -48,7 +48,8 @@ void TfmPartialInput::CreateControls() {
     group->setMinimumWidth(groupWidth);
     auto* edits = new QVBoxLayout(group);
     edits->setSpacing(margin / 2);
-    leHWPart_ = AddLabelledEdit(edits, "leHWPart", "Automatically approve devices whose MAC address starts with", group);
+    leHWPart_ =
+        AddLabelledEdit(edits, "leHWPart", "Automatically approve devices whose MAC address starts with", group);
     leHWPart_->setMaxLength(MaxPrefixLength);
     edits->addSpacing(margin);
     leComment_ = AddLabelledEdit(edits, "leComment", "Your Comment", group);
@@ -70,9 +71,13 @@ void TfmPartialInput::CreateControls() {
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-QString TfmPartialInput::PrefixText() const { return leHWPart_->text(); }
+QString TfmPartialInput::PrefixText() const {
+    return leHWPart_->text();
+}
 
-QString TfmPartialInput::CommentText() const { return leComment_->text(); }
+QString TfmPartialInput::CommentText() const {
+    return leComment_->text();
+}
 
 void TfmPartialInput::btOKClick() {
     const bool prefixOk = IsValidPrefixText(PrefixText().toStdString());

@@ -135,13 +135,21 @@ void TfmProperties::SetValues(const std::array<QString, 3>& values) {
         values_[i]->setText(values[i]);
 }
 
-bool TfmProperties::Known() const { return cbKnownDevice_->isChecked(); }
+bool TfmProperties::Known() const {
+    return cbKnownDevice_->isChecked();
+}
 
-void TfmProperties::SetKnown(bool known) { cbKnownDevice_->setChecked(known); }
+void TfmProperties::SetKnown(bool known) {
+    cbKnownDevice_->setChecked(known);
+}
 
-QString TfmProperties::Comment() const { return mmComment_->toPlainText(); }
+QString TfmProperties::Comment() const {
+    return mmComment_->toPlainText();
+}
 
-void TfmProperties::SetComment(const QString& comment) { mmComment_->setPlainText(comment); }
+void TfmProperties::SetComment(const QString& comment) {
+    mmComment_->setPlainText(comment);
+}
 
 // Enter does not start a new line in the comment; pasted line breaks stay as they are.
 bool TfmProperties::eventFilter(QObject* watched, QEvent* event) {
@@ -153,4 +161,6 @@ bool TfmProperties::eventFilter(QObject* watched, QEvent* event) {
     return TfmBaseDialog::eventFilter(watched, event);
 }
 
-void TfmProperties::btActivityClick() { TfmActivity::ShowActivity(hwAddr_, hwAddrText_, vendor_); }
+void TfmProperties::btActivityClick() {
+    TfmActivity::ShowActivity(hwAddr_, hwAddrText_, vendor_);
+}
