@@ -174,10 +174,6 @@ void TfmHWKMain::WorkerFinished(TWorkerThread& worker) {
     });
     running_.erase(std::remove(running_.begin(), running_.end(), &worker), running_.end());
     StartNextWorker();
-    if (!IsScanning()) {
-        UpdateStatusBar();
-        UpdateActions();
-    }
 }
 
 void TfmHWKMain::AddResultRow(const TResultRow& row) {
@@ -196,6 +192,8 @@ void TfmHWKMain::EndScan() {
     lvMainView_->setSortingEnabled(true);
     FinishScan();
     ScheduleNextScan();
+    UpdateStatusBar();
+    UpdateActions();
     emit ScanEnded();
 }
 
