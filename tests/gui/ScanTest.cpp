@@ -1,7 +1,6 @@
 // Whole scans of the main window against scripted probes: rows, records, sorting, the schedule, stopping
 // and quitting. The workers are real threads; only the network is scripted.
 
-#include "GUI/MainView/MainWindow.h"
 #include "Core/ConfigStore/ConfigStore.h"
 #include "Core/DeviceList/DeviceList.h"
 #include "Core/Net/HWAddr.h"
@@ -10,6 +9,7 @@
 #include "Core/ThreadPool/WorkerThread.h"
 #include "GUI/App/UserDialogs.h"
 #include "GUI/MainView/ListEntry.h"
+#include "GUI/MainView/MainWindow.h"
 #include "support/ScriptedProbes.h"
 #include "support/TempDatabase.h"
 #include "support/TestClock.h"
@@ -174,9 +174,9 @@ TEST_F(ScanTest, ScanListsTheDevicesAndStoresTheirRecords) {
         bool Known;
         const char* Comment;
     };
-    const TRecord records[] = {{ownMac, true, "This computer"},   {gatewayMac, true, "Internet gateway"},
-                               {ruleMac, true, "Lab board"},      {titleMac, false, "Printer Status"},
-                               {silentMac, false, ""},            {twoAddressMac, false, ""}};
+    const TRecord records[] = {{ownMac, true, "This computer"}, {gatewayMac, true, "Internet gateway"},
+                               {ruleMac, true, "Lab board"},    {titleMac, false, "Printer Status"},
+                               {silentMac, false, ""},          {twoAddressMac, false, ""}};
     EXPECT_EQ(DeviceList().Count(), 6);
     for (const TRecord& record : records) {
         SCOPED_TRACE(HWAddrToStr(record.HWAddr, ':'));
@@ -319,6 +319,28 @@ TEST_F(ScanTest, DueScanRunsOnTheTimerUnlessAutomaticScansWait) {
     ASSERT_TRUE(ended.wait(10000));
     EXPECT_EQ(probes_.Calls(Ip("10.0.0.1")).Ping, probedBefore + 1);
     EXPECT_EQ(window_->Settings().GenNextRescan, NextScanTime(clock_.Now(), 5));
+}
+
+// The "scan" switch: a scan once start-up has finished, unless an overdue one is the timer's to start.
+TEST_F(ScanTest, StartupScanRunsOnceTheLoopIsIdle) {
+    for (const bool overdue : {false, true}) {
+        SCOPED_TRACE(overdue ? "overdue" : "not scheduled");
+        ConfigStore().WriteConfig("GenIfName", "lan0");
+        ConfigStore().WriteConfig("GenRescanFreq", 5);
+        ConfigStore().WriteConfig("GenNextRescan", overdue ? scanTime - 1.0 : 0.0);
+        TUserDialogs::Reset();
+        window_.reset();
+        TMainWindowContext context;
+        context.Probes = &probes_;
+        context.Sleep = [](std::chrono::milliseconds) {};
+        context.StartupScan = true;
+        window_ = std::make_unique<TfmHWKMain>(std::move(context));
+        QSignalSpy ended(window_.get(), &TfmHWKMain::ScanEnded);
+        ASSERT_TRUE(ended.wait(10000));
+        EXPECT_EQ(ended.count(), 1);
+        EXPECT_EQ(List()->topLevelItemCount(), 7);
+        EXPECT_EQ(window_->Settings().GenNextRescan, NextScanTime(scanTime, 5));
+    }
 }
 
 TEST_F(ScanTest, MacFormatSwitchDuringAScanRewritesRowsAndLaterOnesFollow) {

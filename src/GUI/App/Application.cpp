@@ -1,11 +1,11 @@
 #include "GUI/App/Application.h"
 
+#include "Core/ThreadPool/WorkerThread.h"
 #include "GUI/App/CommandLine.h"
 #include "GUI/App/Icons.h"
 #include "GUI/App/Product.h"
 #include "GUI/App/SingleInstance.h"
 #include "GUI/App/UserDialogs.h"
-#include "Core/ThreadPool/WorkerThread.h"
 #include "GUI/MainView/MainWindow.h"
 
 #include <QApplication>
@@ -17,9 +17,9 @@
 #include <chrono>
 #include <csignal>
 #include <exception>
-#include <utility>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {

@@ -134,10 +134,9 @@ bool TfmHWKMain::FindAdapter() {
 }
 
 void TfmHWKMain::ReportMissingAdapter() {
-    const QString text =
-        settings_.GenIfName.empty()
-            ? Tr("No network adapter is chosen")
-            : TrFormat("Selected network adapter is unavailable: %s", {ifNames_->DisplayName(settings_.GenIfName)});
+    const QString text = settings_.GenIfName.empty() ? Tr("No network adapter is chosen")
+                                                     : TrFormat("Selected network adapter is unavailable: %s",
+                                                                {ifNames_->DisplayName(settings_.GenIfName)});
     TUserDialogs::ShowMessage(this, TMessageKind::Error, text);
 }
 
@@ -215,8 +214,8 @@ QStringList TfmHWKMain::CollectUnrecognised() const {
         const TListEntry* entry = TListEntry::Of(const_cast<QTreeWidgetItem*>(row));
         if (entry == nullptr || DeviceList().IsKnown(entry->HWAddr))
             continue;
-        lines.append(QStringList{row->text(rcAddress), row->text(rcHWAddr), seen, row->text(rcName)}.join(
-            QLatin1Char('\t')));
+        lines.append(
+            QStringList{row->text(rcAddress), row->text(rcHWAddr), seen, row->text(rcName)}.join(QLatin1Char('\t')));
     }
     return lines;
 }
@@ -263,8 +262,7 @@ void TfmHWKMain::ShowEchoDeniedHint() {
                  "(sysctl net.ipv4.ping_group_range).",
                  {ProgramFile().string()});
     QMetaObject::invokeMethod(
-        this, [this, text] { TUserDialogs::ShowMessage(this, TMessageKind::Information, text); },
-        Qt::QueuedConnection);
+        this, [this, text] { TUserDialogs::ShowMessage(this, TMessageKind::Information, text); }, Qt::QueuedConnection);
 }
 
 void TfmHWKMain::AbandonWorkers() {

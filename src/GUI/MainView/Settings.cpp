@@ -53,8 +53,8 @@ void TfmHWKMain::LoadLayout() {
     resize(layout.Width, layout.Height);
     // Asked for once the show has been handled, so that the normal geometry above stays the one restored.
     if (layout.Maximized)
-        QMetaObject::invokeMethod(this, [this] { setWindowState(windowState() | Qt::WindowMaximized); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowState(windowState() | Qt::WindowMaximized); }, Qt::QueuedConnection);
 }
 
 TWindowLayout TfmHWKMain::CurrentLayout() const {
