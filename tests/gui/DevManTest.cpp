@@ -127,6 +127,14 @@ TEST_F(DevManTest, FilterShowsKnownOrUnknownAndIsKeptAcrossOpenings) {
     EXPECT_EQ(Addresses(), DashedList({Printer, Phone}));
 }
 
+TEST_F(DevManTest, EscapePressesCloseWhichEndsWithOK) {
+    Window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window()));
+    QTest::keyClick(List(), Qt::Key_Escape);
+    EXPECT_FALSE(Window().isVisible());
+    EXPECT_EQ(Window().result(), QDialog::Accepted);
+}
+
 TEST_F(DevManTest, StoredFilterOutsideTheThreeShowsAllDevices) {
     for (int stored : {-1, 3, 42}) {
         ConfigStore().WriteConfig("DeviceFilter", stored);

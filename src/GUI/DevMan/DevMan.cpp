@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSet>
@@ -136,7 +137,6 @@ void TfmDevMan::CreateButtons(QVBoxLayout* column) {
     btClose_ = new QPushButton(QStringLiteral("Close"), this);
     btClose_->setObjectName(QStringLiteral("btClose"));
     btClose_->setMinimumWidth(buttonWidth);
-    btClose_->setShortcut(QKeySequence(Qt::Key_Escape));
     connect(btClose_, &QPushButton::clicked, this, &QDialog::accept);
     column->addWidget(btClose_);
     column->addSpacing(margin);
@@ -171,6 +171,15 @@ void TfmDevMan::SaveFilter() {
     TConfigStore& store = ConfigStore();
     TSQLiteLock guard(store);
     store.WriteConfig("DeviceFilter", cmbDevFilter_->currentIndex());
+}
+
+// Esc presses Close, so the window ends with OK as Close ends it.
+void TfmDevMan::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        btClose_->click();
+        return;
+    }
+    TfmBaseDialog::keyPressEvent(event);
 }
 
 void TfmDevMan::done(int result) {

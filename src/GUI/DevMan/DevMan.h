@@ -52,6 +52,7 @@ public:
     void SetRegionalFormat(const TRegionalFormat& format) { regional_ = format; }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void done(int result) override;
 
 private:
