@@ -121,3 +121,8 @@ void TranslateComponent(QObject* component) {
 void TranslateWindowsOnActivation(QObject* owner) {
     qApp->installEventFilter(new TActivationHook(owner));
 }
+
+void ApplyLanguageDirection() {
+    const bool rightToLeft = IsRightToLeftLanguage(LanguageTable().CurrentLanguage());
+    QGuiApplication::setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+}

@@ -16,6 +16,9 @@ QString TrFormat(std::string_view format, std::initializer_list<std::string_view
 // captions, labels, buttons and window captions. Edit boxes and list rows hold data and stay as they are.
 void TranslateComponent(QObject* component);
 
+// Right to left for the languages written that way, else left to right; call after each language change.
+void ApplyLanguageDirection();
+
 // From now on every window is translated whenever it becomes the program's active window. The hook
 // lives as long as its owner.
 void TranslateWindowsOnActivation(QObject* owner);

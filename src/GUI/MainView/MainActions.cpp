@@ -225,7 +225,12 @@ void TfmHWKMain::BuildLanguageMenu() {
         entry->setChecked(name == LanguageTable().CurrentLanguage());
         entries->addAction(entry);
         connect(entry, &QAction::triggered, this,
-                [this, name] { RunGuarded([&name] { LanguageTable().SetLanguage(name); }); });
+                [this, name] {
+                    RunGuarded([&name] {
+                        LanguageTable().SetLanguage(name);
+                        ApplyLanguageDirection();
+                    });
+                });
     }
 }
 

@@ -1,11 +1,14 @@
 #include "GUI/MainView/MainWindow.h"
 
 #include "GUI/About/About.h"
+#include "GUI/Activity/Activity.h"
 #include "GUI/App/Icons.h"
 #include "GUI/App/Product.h"
 #include "GUI/App/QtDispatcher.h"
 #include "GUI/App/Translation.h"
+#include "GUI/DevMan/DevMan.h"
 #include "GUI/MainView/ListEntry.h"
+#include "GUI/Properties/Properties.h"
 #include "GUI/Settings/Settings.h"
 #include "GUI/Update/Update.h"
 #include "Core/ThreadPool/WorkerThread.h"
@@ -60,6 +63,14 @@ constexpr std::array<TColumnSpec, 3> statusPanels{{
     {"Next scan at %s", 200},
     {"Adapter name", 50},
 }};
+
+// Automatic scans wait while a window that edits settings or devices is open: a scan falling due meanwhile
+// is moved on, not started. They resume as they were before.
+auto HoldAutomaticScans(TfmHWKMain* window) {
+    const bool allowed = window->AutomaticScansAllowed();
+    window->AllowAutomaticScans(false);
+    return qScopeGuard([window, allowed] { window->AllowAutomaticScans(allowed); });
+}
 
 } // namespace
 
@@ -284,13 +295,8 @@ void TfmHWKMain::acHelpExecute() {
 
 // The windows these open come with their own folders (Settings, DevMan, Properties, Activity).
 void TfmHWKMain::acSettingsExecute() {
-    // A scan falling due while the window is open is rescheduled, not started.
-    const bool scansAllowed = automaticScansAllowed_;
-    AllowAutomaticScans(false);
-    const auto restore = qScopeGuard([this, scansAllowed] {
-        UpdateStatusBar();
-        AllowAutomaticScans(scansAllowed);
-    });
+    const auto scansHeld = HoldAutomaticScans(this);
+    const auto updateStatus = qScopeGuard([this] { UpdateStatusBar(); });
     TSettingsContext context;
     context.Probes = &Probes();
     TfmSettings window(this, std::move(context));
@@ -304,8 +310,26 @@ void TfmHWKMain::acSettingsExecute() {
     SaveSettings();
 }
 
-void TfmHWKMain::acPropertiesExecute() {}
+void TfmHWKMain::acPropertiesExecute() {
+    QTreeWidgetItem* row = SelectedRow();
+    TListEntry* entry = TListEntry::Of(row);
+    if (entry == nullptr)
+        return;
+    const auto scansHeld = HoldAutomaticScans(this);
+    const TPropertiesRow shown{row->text(rcAddress), row->text(rcHWAddr), row->text(rcName), row->text(rcVendor)};
+    // Every row of the device follows its record, also a second address of the same device.
+    if (TfmProperties::Execute(this, entry->HWAddr, shown))
+        RefreshKnownMarks();
+}
 
-void TfmHWKMain::acDeviceManagerExecute() {}
+void TfmHWKMain::acDeviceManagerExecute() {
+    const auto scansHeld = HoldAutomaticScans(this);
+    TfmDevMan::Execute(this, vendors_, settings_.DevManSortColumn, settings_.DevManSortDesc);
+    RefreshKnownMarks();
+}
 
-void TfmHWKMain::acActivityExecute() {}
+void TfmHWKMain::acActivityExecute() {
+    QTreeWidgetItem* row = SelectedRow();
+    if (TListEntry* entry = TListEntry::Of(row))
+        TfmActivity::ShowActivity(entry->HWAddr, row->text(rcHWAddr), row->text(rcVendor));
+}

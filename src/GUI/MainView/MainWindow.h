@@ -70,6 +70,7 @@ public:
     QStringList CollectUnrecognised() const;
     // Cleared while a modal window opened from here is open: the timer and the start-up scan then wait.
     void AllowAutomaticScans(bool allowed) { automaticScansAllowed_ = allowed; }
+    bool AutomaticScansAllowed() const { return automaticScansAllowed_; }
 
 signals:
     // The window has really closed, so the program ends.

@@ -3,6 +3,7 @@
 #include "Core/ConfigStore/ConfigStore.h"
 #include "Core/Lang/Language.h"
 #include "Core/Settings/OldSettings.h"
+#include "GUI/App/Translation.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -15,6 +16,7 @@ void TfmHWKMain::LoadSettings() {
     TWindowLayout layout = CurrentLayout();
     // A layout taken over from the old file was saved to CONFIG with it, so the next show reads it there.
     ::LoadSettings(settings_, layout, OldSettingsPath(ProgramFile()));
+    ApplyLanguageDirection();
     updater_->LastCheck = settings_.AutoUpdateChecked;
     SyncMacFormatActions();
     ApplySortSettings();
