@@ -75,9 +75,12 @@ std::optional<TResultRow> HandleProbeResult(const TProbeResult& result, const TS
     row.Cells = {IPv4ToStr(result.Address), HWAddrToDisplay(row.HWAddr), RTTCellText(result), result.HostName,
                  device.Comment,            vendors.LookupVendor(row.HWAddr)};
 
-    TSQLiteLock guard(ConfigStore());
-    ConfigStore().SaveDevice(device);
-    ConfigStore().AddActivity(row.HWAddr);
+    // One transaction for the pair: the hour is never stored without its device, and one commit costs half
+    // of two on the GUI thread.
+    ConfigStore().InTransaction([&] {
+        ConfigStore().SaveDevice(device);
+        ConfigStore().AddActivity(row.HWAddr);
+    });
     return row;
 }
 
