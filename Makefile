@@ -16,7 +16,8 @@ run: build
 test: setup
 	cmake --preset ci
 	cmake --build --preset ci -j$(JOBS)
-	ctest --preset ci -j$(JOBS)
+	# A LAN set-up that loses a race against a loaded machine gets one more try; a real fault fails twice.
+	ctest --preset ci -j$(JOBS) --repeat until-pass:2
 	JOBS=$(JOBS) bash scripts/sanitize
 	JOBS=$(JOBS) bash scripts/fuzz
 
