@@ -73,12 +73,28 @@ std::string MailDate(TDateTime localTime) {
     return text;
 }
 
+namespace {
+
+// SMTP refuses lines over 1000 characters, so a long body in one base64 line would never be delivered;
+// MIME's 76 characters a line keep any number of devices deliverable.
+constexpr std::size_t Base64LineLength = 76;
+
+std::vector<std::string> WrappedBase64(std::string_view bytes) {
+    const std::string encoded = Base64Encode(bytes);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < encoded.size(); at += Base64LineLength)
+        lines.push_back(encoded.substr(at, Base64LineLength));
+    return lines;
+}
+
+} // namespace
+
 std::string ComposeAlertMessage(const std::vector<std::string>& body, std::string_view subject,
                                 std::string_view recipients, TDateTime localTime) {
     std::string bodyText;
     for (const std::string& line : body)
         bodyText.append(line).append("\r\n");
-    const std::string lines[] = {
+    std::vector<std::string> lines = {
         "From: " + SenderAddress(recipients),
         "To: " + std::string(recipients),
         "Date: " + MailDate(localTime),
@@ -86,8 +102,9 @@ std::string ComposeAlertMessage(const std::vector<std::string>& body, std::strin
         "Content-Type: text/plain; charset=utf-8",
         "Content-Transfer-Encoding: base64",
         "",
-        Base64Encode(bodyText),
     };
+    const std::vector<std::string> encoded = WrappedBase64(bodyText);
+    lines.insert(lines.end(), encoded.begin(), encoded.end());
     std::string message;
     for (const std::string& line : lines)
         message.append(line).append("\r\n");

@@ -29,7 +29,7 @@ TMailServer ParseMailServer(std::string_view server);
 std::string MailDate(TDateTime localTime);
 
 // The whole message as sent, every line ended by CR LF: From, To, Date, Subject (one UTF-8 encoded word),
-// Content-Type, Content-Transfer-Encoding, an empty line, and the body lines (each ended by CR LF) as one
-// line of base64.
+// Content-Type, Content-Transfer-Encoding, an empty line, and the body lines (each ended by CR LF) in
+// base64, 76 characters a line (SMTP refuses lines over 1000).
 std::string ComposeAlertMessage(const std::vector<std::string>& body, std::string_view subject,
                                 std::string_view recipients, TDateTime localTime);
