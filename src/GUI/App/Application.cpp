@@ -95,6 +95,9 @@ int RunApplication(int argc, char** argv) {
     const TStartOptions options = ParseCommandLine(ArgumentsOf(argc, argv));
     QCoreApplication::setApplicationName(QString::fromUtf8(ProductTitle));
     TApplication application(argc, argv);
+    // Runs without anyone at the screen (tests, headless checks): messages go to stderr, not to boxes.
+    if (qEnvironmentVariableIsSet("TARROWIN_UNATTENDED"))
+        TUserDialogs::SetUnattended(true);
 
     TSingleInstance instance;
     if (instance.FindRunningInstance())

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <cstdio>
 #include <deque>
 #include <optional>
 
@@ -69,8 +70,11 @@ bool TUserDialogs::ShowMessage(QWidget* owner, TMessageKind kind, const QString&
     Script().messages.append(text);
     if (auto answer = TakeFront(Script().answers))
         return *answer;
-    if (Script().unattended)
+    if (Script().unattended) {
+        // Nobody reads the screen: the standard error output keeps the message for whoever runs the program.
+        fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
         return !withCancel;
+    }
     QMessageBox box(IconOf(kind), QString::fromUtf8(ProductTitle), text, QMessageBox::NoButton, owner);
     const QPushButton* ok = box.addButton(Tr("OK"), QMessageBox::AcceptRole);
     if (withCancel)
