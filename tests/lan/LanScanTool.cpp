@@ -3,13 +3,22 @@
 // any sign of life (or every address with --all), then a summary. Meant to run under
 // `simlan.py exec` or `ip netns exec`; it refuses to run outside a named network namespace.
 //
-//     tarrowin_lan_scan [--threads N] [--interface NAME] [--no-titles] [--all]
+//     tarrowin_lan_scan [--threads N] [--interface NAME] [--no-titles] [--all] [--range TEXT]
+//                       [--repeat N [--step]] [--database FILE] [--stats-every K]
 //
-// Workers run as a sliding window: each report starts the next address, at most N at a time.
+// Workers run as a sliding window: each report starts the next address, at most N at a time. For soak
+// runs: --range scans custom ranges, --repeat runs several scans (with --step each after the first waits
+// for a line on the standard input, so a driver can change the LAN in between), --database records every
+// result as the program does (devices and activity hours), and --stats-every prints the process's memory,
+// threads and descriptors after every K scans.
 
 #include "support/QueueDispatcher.h"
 
 #include "Core/Common/Text.h"
+#include "Core/ConfigStore/ConfigStore.h"
+#include "Core/DeviceList/DeviceList.h"
+#include "Core/Scan/Detection.h"
+#include "Core/Vendor/VendorTable.h"
 #include "Core/Net/IPv4Range.h"
 #include "Core/Net/Platform.h"
 #include "Core/ThreadPool/WorkerThread.h"
@@ -21,6 +30,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -33,6 +45,11 @@ struct TOptions {
     std::string Interface;
     bool WantTitles = true;
     bool All = false;
+    std::string Range;
+    std::size_t Repeat = 1;
+    bool Step = false;
+    std::string Database;
+    std::size_t StatsEvery = 0;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -54,8 +71,19 @@ TOptions ParseOptions(int argc, char** argv) {
             options.WantTitles = false;
         } else if (arg == "--all") {
             options.All = true;
+        } else if (arg == "--range" && i + 1 < argc) {
+            options.Range = argv[++i];
+        } else if (arg == "--repeat" && i + 1 < argc) {
+            options.Repeat = std::max<std::size_t>(1, std::strtoul(argv[++i], nullptr, 10));
+        } else if (arg == "--step") {
+            options.Step = true;
+        } else if (arg == "--database" && i + 1 < argc) {
+            options.Database = argv[++i];
+        } else if (arg == "--stats-every" && i + 1 < argc) {
+            options.StatsEvery = std::strtoul(argv[++i], nullptr, 10);
         } else {
-            Fail("usage: tarrowin_lan_scan [--threads N] [--interface NAME] [--no-titles] [--all]");
+            Fail("usage: tarrowin_lan_scan [--threads N] [--interface NAME] [--no-titles] [--all] [--range TEXT] "
+                 "[--repeat N [--step]] [--database FILE] [--stats-every K]");
         }
     }
     return options;
@@ -143,13 +171,54 @@ void PrintResult(const TWorkerThread& worker) {
     std::fflush(stdout);
 }
 
+// A line of /proc/self/status ("VmRSS:   1234 kB" gives 1234).
+long StatusField(const std::string& name) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.compare(0, name.size() + 1, name + ":") == 0)
+            return std::strtol(line.c_str() + name.size() + 1, nullptr, 10);
+    return -1;
+}
+
+void PrintStats(std::size_t scans) {
+    const auto fds = std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    std::printf("{\"stats\":true,\"scans\":%zu,\"rss_kb\":%ld,\"threads\":%ld,\"fds\":%ld}\n", scans,
+                StatusField("VmRSS"), StatusField("Threads"), static_cast<long>(fds));
+    std::fflush(stdout);
+}
+
+// The program's bookkeeping of results: device records and activity hours in the database.
+class TRecorder {
+public:
+    explicit TRecorder(const TIfItem& adapter) {
+        vendors_.LoadVendorTable();
+        context_.Adapter = adapter;
+        TIPv4 gateway = 0;
+        context_.GatewayFound = PlatformProbeFactory().CreateInetConfig()->GetDefaultGateway(gateway);
+        context_.Gateway = gateway;
+    }
+    void StartScan() const { MarkOwnComputer(context_.Adapter); }
+    void Record(const TWorkerThread& worker) const {
+        HandleProbeResult(TProbeResult::From(worker), context_, vendors_);
+    }
+
+private:
+    TVendorTable vendors_;
+    TScanContext context_;
+};
+
 class TLanScan {
 public:
-    TLanScan(const TOptions& options, TIfItem adapter) : options_(options), adapter_(std::move(adapter)) {}
+    TLanScan(const TOptions& options, TIfItem adapter, const TRecorder* recorder)
+        : options_(options), adapter_(std::move(adapter)), recorder_(recorder) {}
 
     // True when every address was reported back.
     bool Run() {
-        queue_ = EnumerateScanAddresses(TIPv4PairList(), adapter_);
+        TIPv4PairList ranges;
+        ranges.Parse(options_.Range);
+        queue_ = EnumerateScanAddresses(ranges, adapter_);
+        if (recorder_ != nullptr)
+            recorder_->StartScan();
         const auto started = std::chrono::steady_clock::now();
         while (running_.size() < options_.Threads && next_ < queue_.size())
             StartNext();
@@ -176,6 +245,8 @@ private:
     void Report(TWorkerThread& worker) {
         running_.erase(&worker);
         ++reported_;
+        if (recorder_ != nullptr)
+            recorder_->Record(worker);
         if (options_.All || worker.ProbeFlags != 0)
             PrintResult(worker);
         if (next_ < queue_.size())
@@ -184,6 +255,7 @@ private:
 
     const TOptions options_;
     const TIfItem adapter_;
+    const TRecorder* recorder_;
     tarrowin::test::TQueueDispatcher dispatcher_;
     std::vector<TIPv4> queue_;
     std::size_t next_ = 0;
@@ -199,7 +271,23 @@ int main(int argc, char** argv) {
     RequireNamedNetworkNamespace();
     const TIfItem adapter = ChooseAdapter(options.Interface);
     PrintAdapter(adapter);
-    if (!TLanScan(options, adapter).Run())
-        Fail("not every worker reported back");
+    std::unique_ptr<TRecorder> recorder;
+    if (!options.Database.empty()) {
+        SetConfigStorePath(options.Database);
+        DeviceList().Load();
+        recorder = std::make_unique<TRecorder>(adapter);
+    }
+    if (options.StatsEvery > 0)
+        PrintStats(0);
+    for (std::size_t scan = 1; scan <= options.Repeat; ++scan) {
+        std::string go;
+        if (scan > 1 && options.Step && !std::getline(std::cin, go))
+            break;
+        if (!TLanScan(options, adapter, recorder.get()).Run())
+            Fail("not every worker reported back");
+        if (options.StatsEvery > 0 && scan % options.StatsEvery == 0)
+            PrintStats(scan);
+    }
+    ReleaseConfigStore();
     return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A simulated LAN of network namespaces for scanning tests.
 
-    simlan.py up   [--prefix P] [--owner PID]   build the LAN, print the path of its truth file
+    simlan.py up   [--prefix P] [--owner PID] [--faulty]
+                                                build the LAN, print the path of its truth file
     simlan.py down --prefix P | --stale         tear one LAN down, or every LAN whose owner is gone
     simlan.py exec --prefix P -- CMD [ARG...]   run CMD in the scanner namespace (ip netns exec)
 
@@ -10,7 +11,8 @@ Layout (every name starts with the prefix, "tw<owner pid>-" by default):
     <P>rt   the router 10.231.0.1, the LAN's gateway; a dnsmasq answering the reverse names
     <P>sc   the scanner: lan0 10.231.0.2/24, default route via the router and nothing else;
             its resolver is the router (/etc/netns/<P>sc/), unprivileged ICMP is allowed
-    <P>dNN  the devices of DEVICES below: echo or not, web pages, nmbd NetBIOS responders
+    <P>dNN  the devices of DEVICES below: echo or not, web pages, nmbd NetBIOS responders;
+            with --faulty also FAULTY_DEVICES: a NetBIOS flooder and web servers that never finish
 
 The truth (every device with address, MAC, echo, title, NetBIOS and DNS name, and the
 scanner's adapter) is written to /run/tarrowin-lan/<P>/truth.json. `up` first removes a LAN
@@ -92,6 +94,25 @@ DEVICES = [
     (253, "DC:A6:32:FD:00:FD", False, None, None, None),
     (254, "00:11:32:FE:00:FE", True, None, None, "switch.lan"),
 ]
+
+# Devices that misbehave, added by `up --faulty`: the scan must not wait on them beyond its caps. "trickle"
+# sends its page a byte a second, "endless" a body without end; "flood" answers a NetBIOS query with a
+# stream of datagrams. Their titles are whatever the caps let through, so the truth has none.
+FAULTY_DEVICES = [
+    (40, "02:FA:00:28:00:28", True, "trickle", None, None),
+    (41, "02:FA:00:29:00:29", True, "endless", None, None),
+    (42, "02:FA:00:2A:00:2A", True, None, None, None),
+]
+FLOODER = 42
+FAULTY_PAGES = {"trickle", "endless"}
+FLOOD_SECONDS = 60
+
+
+def use_faulty_devices():
+    DEVICES.extend(FAULTY_DEVICES)
+    for page in FAULTY_PAGES:
+        PAGES[page] = (page, None)
+
 
 libc = ctypes.CDLL(None, use_errno=True)
 
@@ -434,10 +455,9 @@ def start_nmbd(lan, state, index, address, name):
           f"nmbd-d{index:02d}.log", "nmbd")
 
 
-def start_web_server(lan, state):
-    proc = spawn(lan, state, lan.router_ns, [sys.executable, os.path.abspath(__file__), "_httpd", lan.prefix],
-                 "httpd.log", "_httpd")
-    return proc
+def start_web_server(lan, state, faulty):
+    args = [sys.executable, os.path.abspath(__file__), "_httpd", lan.prefix] + (["--faulty"] if faulty else [])
+    return spawn(lan, state, lan.router_ns, args, "httpd.log", "_httpd")
 
 
 def wait_until(what, ready, timeout=10.0):
@@ -487,7 +507,7 @@ def require_tools():
     subprocess.run(["ip", "netns", "del", f"{os.getpid()}-twprobe"], capture_output=True)
 
 
-def up(lan, owner):
+def up(lan, owner, faulty):
     require_tools()
     if os.path.exists(lan.state_dir) or our_namespaces(lan):
         log(f"removing an earlier LAN under the prefix {lan.prefix}")
@@ -503,7 +523,7 @@ def up(lan, owner):
         for index, device in enumerate(DEVICES, 1):
             if device[4]:
                 start_nmbd(lan, state, index, f"{SUBNET}.{device[0]}", device[4])
-        start_web_server(lan, state)
+        start_web_server(lan, state, faulty)
         wait_for_services(lan)
         verify_isolation(lan)
         truth_path = lan.path("truth.json")
@@ -519,6 +539,18 @@ def up(lan, owner):
 # The web server: one process, one listening socket in each web device's namespace
 
 
+def send_faulty_page(conn, kind):
+    """Keeps the connection busy until the client gives up (or an hour has passed)."""
+    conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><head><title>")
+    deadline = time.monotonic() + 3600
+    while time.monotonic() < deadline:
+        if kind == "trickle":
+            conn.sendall(b"s")
+            time.sleep(1)
+        else:
+            conn.sendall(b"endless " * 8192)
+
+
 def serve_connection(conn, response):
     with conn:
         conn.settimeout(5)
@@ -529,10 +561,31 @@ def serve_connection(conn, response):
                 if not chunk:
                     return
                 request += chunk
+            if response in FAULTY_PAGES:
+                conn.settimeout(None)
+                send_faulty_page(conn, response)
+                return
             conn.sendall(response)
             conn.shutdown(socket.SHUT_WR)
         except OSError:
             pass
+
+
+def flood(sock, query, peer):
+    """Answers one NetBIOS query with datagrams that look like answers to it, for FLOOD_SECONDS."""
+    answer = query[:2] + b"\x84\x00\x00\x00\x00\x01\x00\x00\x00\x00" + os.urandom(80)
+    deadline = time.monotonic() + FLOOD_SECONDS
+    while time.monotonic() < deadline:
+        try:
+            sock.sendto(answer, peer)
+        except OSError:
+            time.sleep(0.01)
+
+
+def flood_loop(sock):
+    while True:
+        query, peer = sock.recvfrom(2048)
+        threading.Thread(target=flood, args=(sock, query, peer), daemon=True).start()
 
 
 def accept_loop(listener, response):
@@ -541,9 +594,16 @@ def accept_loop(listener, response):
         threading.Thread(target=serve_connection, args=(conn, response), daemon=True).start()
 
 
-def httpd(prefix):
+def httpd(prefix, faulty):
     lan = Lan(prefix)
     listeners = []
+    threads = []
+    if faulty:
+        index = next(i for i, d in enumerate(DEVICES, 1) if d[0] == FLOODER)
+        with Netns(lan.device_ns(index)):
+            flooder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        flooder.bind((f"{SUBNET}.{FLOODER}", 137))
+        threads.append(threading.Thread(target=flood_loop, args=(flooder,), daemon=True))
     for index, (host, _, _, page, _, _) in enumerate(DEVICES, 1):
         if not page:
             continue
@@ -553,7 +613,7 @@ def httpd(prefix):
         listener.bind((f"{SUBNET}.{host}", 80))
         listener.listen(16)
         listeners.append((listener, PAGES[page][0]))
-    threads = [threading.Thread(target=accept_loop, args=item, daemon=True) for item in listeners]
+    threads += [threading.Thread(target=accept_loop, args=item, daemon=True) for item in listeners]
     for thread in threads:
         thread.start()
     open(lan.path("httpd.ready"), "w").close()
@@ -571,6 +631,7 @@ def main():
     p_up.add_argument("--owner", type=int, default=os.getppid(),
                       help="the process that keeps the LAN; when it has ended the LAN counts as stale")
     p_up.add_argument("--prefix")
+    p_up.add_argument("--faulty", action="store_true", help="add the misbehaving devices of FAULTY_DEVICES")
     p_down = sub.add_parser("down")
     group = p_down.add_mutually_exclusive_group(required=True)
     group.add_argument("--prefix")
@@ -580,7 +641,10 @@ def main():
     p_exec.add_argument("argv", nargs=argparse.REMAINDER)
     p_httpd = sub.add_parser("_httpd")
     p_httpd.add_argument("prefix")
+    p_httpd.add_argument("--faulty", action="store_true")
     args = parser.parse_args()
+    if getattr(args, "faulty", False):
+        use_faulty_devices()
 
     try:
         if os.geteuid() != 0:
@@ -588,7 +652,7 @@ def main():
         if args.command == "up":
             prefix = args.prefix or f"tw{args.owner}-"
             started = time.monotonic()
-            print(up(Lan(prefix), args.owner))
+            print(up(Lan(prefix), args.owner, args.faulty))
             log(f"LAN {prefix} up in {time.monotonic() - started:.1f} s")
         elif args.command == "down":
             if args.stale:
@@ -601,7 +665,7 @@ def main():
                 sys.exit("simlan: exec needs a command")
             os.execvp("ip", ["ip", "netns", "exec", Lan(args.prefix).scanner_ns] + argv)
         else:
-            httpd(args.prefix)
+            httpd(args.prefix, args.faulty)
     except Unavailable as error:
         log(str(error))
         sys.exit(UNAVAILABLE_EXIT)
