@@ -1,4 +1,5 @@
 #include "GUI/App/UserDialogs.h"
+#include "GUI/MainView/MainWindow.h"
 
 #include <QApplication>
 
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     TUserDialogs::SetUnattended(true);
+    // The main windows under test ask no server beyond this machine for updates: nothing listens on port 9.
+    TMainWindowContext::DefaultUpdateServer = "http://127.0.0.1:9";
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
