@@ -3,6 +3,7 @@
 #include "Core/Common/Clock.h"
 #include "Core/Common/Exception.h"
 #include "Core/Common/Text.h"
+#include "Core/Common/Utf8.h"
 #include "Core/ConfigStore/ConfigStore.h"
 #include "Core/DeviceList/DeviceList.h"
 #include "Core/Lang/Language.h"
@@ -62,24 +63,6 @@ void ParseDocument(pugi::xml_document& doc, std::string_view text, const std::st
 bool IsXmlChar(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
            (c >= 0x10000 && c <= 0x10FFFF);
-}
-
-// Length of the well-formed UTF-8 sequence at the start of the text and its code point; 0 when broken.
-size_t DecodeUtf8(std::string_view text, char32_t& code) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || length > text.size())
-        return 0;
-    code = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[i]);
-        if ((next & 0xC0) != 0x80)
-            return 0;
-        code = code << 6 | (next & 0x3F);
-    }
-    static constexpr char32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
-    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    return code < shortest[length] || surrogate || code > 0x10FFFF ? 0 : length;
 }
 
 std::string XmlSafeText(std::string_view text) {

@@ -1,6 +1,7 @@
 #include "Core/Net/NetBios.h"
 
 #include "Core/Common/Text.h"
+#include "Core/Common/Utf8.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -106,59 +107,6 @@ void AddName(TNetBiosReplyItem& reply, std::span<const std::uint8_t> entry) {
         (group ? reply.GroupName : reply.ComputerName) = StoredName(item);
     else if (item.Suffix == MessengerSuffix)
         reply.MessengerName = StoredName(item);
-}
-
-// Bytes in a valid UTF-8 sequence with this lead byte, and the range its second byte must lie in
-// (which rules out overlong forms, surrogates and code points above U+10FFFF); 0 for no lead byte.
-std::size_t Utf8Length(std::uint8_t lead, std::uint8_t& low, std::uint8_t& high) {
-    low = 0x80;
-    high = 0xBF;
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        low = lead == 0xE0 ? 0xA0 : low;
-        high = lead == 0xED ? 0x9F : high;
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        low = lead == 0xF0 ? 0x90 : low;
-        high = lead == 0xF4 ? 0x8F : high;
-        return 4;
-    }
-    return 0;
-}
-
-bool IsValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        std::uint8_t low = 0;
-        std::uint8_t high = 0;
-        const std::size_t length = Utf8Length(static_cast<std::uint8_t>(text[i]), low, high);
-        if (length == 0 || i + length > text.size())
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto byte = static_cast<std::uint8_t>(text[i + k]);
-            if (byte < (k == 1 ? low : 0x80) || byte > (k == 1 ? high : 0xBF))
-                return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
-std::string Latin1ToUtf8(std::string_view text) {
-    std::string result;
-    for (const char c : text) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        if (byte < 0x80) {
-            result += c;
-        } else {
-            result += static_cast<char>(0xC0 | (byte >> 6));
-            result += static_cast<char>(0x80 | (byte & 0x3F));
-        }
-    }
-    return result;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "Core/Common/Curl.h"
 #include "Core/Common/Text.h"
+#include "Core/Common/Utf8.h"
 #include "Core/Net/Platform.h"
 
 #include <algorithm>
@@ -39,64 +40,6 @@ std::string NormalizeLineEnds(std::string_view text) {
         } else {
             result += text[i];
         }
-    }
-    return result;
-}
-
-// Length of the well-formed UTF-8 sequence at the start of the text (no overlong forms,
-// surrogates or values above U+10FFFF), 0 when there is none.
-std::size_t Utf8SequenceLength(std::string_view text) {
-    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    unsigned char lead = byte(0);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    if (lead < 0xC2 || lead > 0xF4 || text.size() < length)
-        return 0;
-    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    if (byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF)
-            return 0;
-    return length;
-}
-
-bool IsValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        std::size_t length = Utf8SequenceLength(text.substr(i));
-        if (length == 0)
-            return false;
-        i += length;
-    }
-    return true;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// Windows-1252, with its five unassigned bytes kept as the C1 controls of Latin-1.
-std::string Windows1252ToUtf8(std::string_view text) {
-    static constexpr std::uint16_t High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                               0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                               0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                               0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    std::string result;
-    result.reserve(text.size() * 2);
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        AppendUtf8(result, byte >= 0x80 && byte < 0xA0 ? High[byte - 0x80] : byte);
     }
     return result;
 }
