@@ -67,3 +67,13 @@ std::string ReplaceAll(std::string text, std::string_view what, std::string_view
         text.replace(pos, what.size(), with);
     return text;
 }
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}

@@ -11,5 +11,7 @@ std::string LowerAscii(std::string_view text);
 bool SameTextAscii(std::string_view a, std::string_view b);
 // Replaces each %s, %d or %u of the format, in order, by the next argument; %% gives one %.
 std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args);
+// The value of a hexadecimal digit in either case, -1 for any other character.
+int HexDigitValue(char c);
 // Replaces every occurrence of what by with.
 std::string ReplaceAll(std::string text, std::string_view what, std::string_view with);

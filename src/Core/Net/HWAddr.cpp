@@ -1,21 +1,13 @@
 #include "Core/Net/HWAddr.h"
 
+#include "Core/Common/Text.h"
+
 #include <algorithm>
 #include <atomic>
 
 namespace {
 
 std::atomic<char> macFormat{'-'};
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 } // namespace
 
@@ -42,8 +34,8 @@ THWAddr StrToHWAddr(std::string_view text) {
     if (digits.size() != 12)
         return addr;
     for (size_t i = 0; i < addr.size(); ++i) {
-        int high = HexDigit(digits[2 * i]);
-        int low = HexDigit(digits[2 * i + 1]);
+        int high = HexDigitValue(digits[2 * i]);
+        int low = HexDigitValue(digits[2 * i + 1]);
         addr[i] = (high < 0 || low < 0) ? 0 : static_cast<std::uint8_t>(high * 16 + low);
     }
     return addr;

@@ -79,16 +79,7 @@ bool FetchRootPage(TIPv4 address, TBodyReader& reader) {
         return false;
     const std::string url = "http://" + IPv4ToStr(address) + "/";
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-    curl_easy_setopt(c, CURLOPT_USERAGENT, "Tarrowin/" TARROWIN_VERSION);
-    curl_easy_setopt(c, CURLOPT_PROXY, "");
-    curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, ConnectTimeoutMs);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, RequestTimeoutMs);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    SetDirectHttpGet(c, url, "http", ConnectTimeoutMs, RequestTimeoutMs);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &TBodyReader::Write);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &reader);
     CURLcode result = curl_easy_perform(c);

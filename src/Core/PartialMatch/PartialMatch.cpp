@@ -9,16 +9,6 @@
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool IsSeparator(char c) {
     return c == '-' || c == ':';
 }
@@ -35,7 +25,7 @@ std::unique_ptr<THWPartList> instance;
 bool IsValidPrefixText(std::string_view text) {
     int digits = 0;
     for (char c : text) {
-        if (HexValue(c) >= 0)
+        if (HexDigitValue(c) >= 0)
             ++digits;
         else if (!IsSeparator(c))
             return false;
@@ -63,7 +53,7 @@ THWPartItem::THWPartItem(std::string_view prefixText) {
         if (!IsSeparator(c))
             digits += c;
     for (size_t i = 0; i < Prefix.size(); ++i)
-        Prefix[i] = static_cast<std::uint8_t>(HexValue(digits[2 * i]) * 16 + HexValue(digits[2 * i + 1]));
+        Prefix[i] = static_cast<std::uint8_t>(HexDigitValue(digits[2 * i]) * 16 + HexDigitValue(digits[2 * i + 1]));
 }
 
 std::string THWPartItem::ToString() const {

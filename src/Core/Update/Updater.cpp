@@ -80,16 +80,7 @@ bool TUpdater::GetLatestVersion(std::string& version) const {
         const std::string url = server_ + VersionPath;
         TBodyReader reader;
         CURL* c = curl.get();
-        curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-        curl_easy_setopt(c, CURLOPT_USERAGENT, "Tarrowin/" TARROWIN_VERSION);
-        // Straight to the server, whatever proxy the environment names.
-        curl_easy_setopt(c, CURLOPT_PROXY, "");
-        curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
-        curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, ConnectTimeoutMs);
-        curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, RequestTimeoutMs);
-        curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+        SetDirectHttpGet(c, url, "http,https", ConnectTimeoutMs, RequestTimeoutMs);
         curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &TBodyReader::Write);
         curl_easy_setopt(c, CURLOPT_WRITEDATA, &reader);
         curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
