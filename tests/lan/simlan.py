@@ -460,7 +460,7 @@ def start_web_server(lan, state, faulty):
     return spawn(lan, state, lan.router_ns, args, "httpd.log", "_httpd")
 
 
-def wait_until(what, ready, timeout=10.0):
+def wait_until(what, ready, timeout=30.0):
     deadline = time.monotonic() + timeout
     while not ready():
         if time.monotonic() > deadline:
