@@ -95,7 +95,10 @@ def soak(args, prefix, truth):
             hours.add((now.strftime("%Y-%m-%d"), now.hour))
             expected = set(in_range) - down - {truth["mac"]}
             found.discard(truth["mac"])
-            mismatches += found != expected
+            if found != expected:
+                mismatches += 1
+                if mismatches <= 3:
+                    print(f"scan {scans}: missing {sorted(expected - found)}, extra {sorted(found - expected)}")
             seen |= found | {truth["mac"]}
             # Between scans: the devices that left come back, two others leave.
             for mac in down:
