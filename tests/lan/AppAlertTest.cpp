@@ -49,8 +49,8 @@ public:
         // is used here).
         const std::string key = ShellQuoted((certs / "server.key").string());
         const std::string pem = ShellQuoted((certs / "server.pem").string());
-        if (Shell("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -keyout " +
-                  key + " -out " + pem + " -subj /CN=tarrowin-test 2>&1")
+        if (Shell("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -keyout " + key +
+                  " -out " + pem + " -subj /CN=tarrowin-test 2>&1")
                 .first != 0)
             return "openssl failed";
         for (const char* name : {"untrusted", "wronghost"}) {

@@ -105,9 +105,8 @@ TChild::~TChild() {
     Kill();
 }
 
-void TChild::Start(const std::vector<std::string>& argv,
-                   const std::vector<std::pair<std::string, std::string>>& env, const std::filesystem::path& out,
-                   const std::filesystem::path& err) {
+void TChild::Start(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, std::string>>& env,
+                   const std::filesystem::path& out, const std::filesystem::path& err) {
     int in[2];
     if (pipe2(in, O_CLOEXEC) != 0)
         return;

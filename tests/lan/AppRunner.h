@@ -83,14 +83,12 @@ public:
     // The program with the arguments inside the namespace, offscreen and unattended; `wrapper` goes between
     // the namespace entry and the program (setpriv ...). Output lands in the folder's run<N>.out/.err.
     void Start(TChild& child, const std::string& netns, const std::vector<std::string>& args,
-               const std::vector<std::string>& wrapper = {},
-               std::vector<std::pair<std::string, std::string>> env = {});
+               const std::vector<std::string>& wrapper = {}, std::vector<std::pair<std::string, std::string>> env = {});
     std::string LastOutput() const; // the stdout and stderr of the latest start
     std::filesystem::path Folder() const { return program_.parent_path(); }
     // For a copy in another mount namespace: the command that enters it (nsenter ...), the program's path
     // as seen there, and a folder for the outputs and the runtime files.
-    void RunThrough(std::vector<std::string> launcher, std::filesystem::path programInside,
-                    std::filesystem::path logs);
+    void RunThrough(std::vector<std::string> launcher, std::filesystem::path programInside, std::filesystem::path logs);
 
 private:
     std::filesystem::path Logs() const { return logs_.empty() ? Folder() : logs_; }

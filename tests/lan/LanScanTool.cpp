@@ -17,11 +17,11 @@
 #include "Core/Common/Text.h"
 #include "Core/ConfigStore/ConfigStore.h"
 #include "Core/DeviceList/DeviceList.h"
-#include "Core/Scan/Detection.h"
-#include "Core/Vendor/VendorTable.h"
 #include "Core/Net/IPv4Range.h"
 #include "Core/Net/Platform.h"
+#include "Core/Scan/Detection.h"
 #include "Core/ThreadPool/WorkerThread.h"
+#include "Core/Vendor/VendorTable.h"
 
 #include <sys/stat.h>
 
