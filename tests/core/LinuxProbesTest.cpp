@@ -98,15 +98,19 @@ using LinuxInetConfigTest = LinuxProbesNsTest;
 TEST_F(LinuxInetConfigTest, ListsInterfacesInIndexOrderWithTheirLastAddressAndWithoutLoopback) {
     NetNs ns("if");
     // Port-less bridges stand in for dummy interfaces, which not every kernel has. Names against index
-    // order; a second primary address with another mask; a secondary address.
+    // order; a second primary address with another mask; a secondary address; a link switched off.
     ns.Sh("ip link add name zz0 address 02:14:01:00:00:01 type bridge\n"
           "ip link add name aa1 address 02:14:01:00:00:02 type bridge\n"
           "ip link add name mm2 address 02:14:01:00:00:03 type bridge\n"
+          "ip link add name dn3 address 02:14:01:00:00:04 type bridge\n"
           "ip addr add 10.214.1.5/24 dev zz0\n"
           "ip addr add 10.214.1.9/25 dev zz0\n"
           "ip addr add 10.214.2.5/24 dev mm2\n"
           "ip addr add 10.214.2.6/24 dev mm2\n"
-          "ip link set zz0 up");
+          "ip addr add 10.214.3.5/24 dev dn3\n"
+          "ip link set zz0 up\n"
+          "ip link set aa1 up\n"
+          "ip link set mm2 up");
     EXPECT_EQ(RunIn(ns, ListInterfaces), "read\n"
                                          "zz0 10.214.1.9/255.255.255.128 02:14:01:00:00:01\n"
                                          "aa1 0.0.0.0/0.0.0.0 02:14:01:00:00:02\n"

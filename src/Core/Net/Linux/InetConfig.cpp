@@ -27,7 +27,10 @@ bool ReadLinks(TIfByIndex& interfaces) {
     request.ifi_family = AF_UNSPEC;
     return NetlinkDump(RTM_GETLINK, &request, sizeof request, [&](const nlmsghdr& message) {
         const auto* link = NetlinkBody<ifinfomsg>(message);
-        if (message.nlmsg_type != RTM_NEWLINK || !link || (link->ifi_flags & IFF_LOOPBACK))
+        // A link switched off is no adapter to scan, as a disabled adapter is none on other systems: the scan
+        // then reports it unavailable instead of probing through a dead interface.
+        if (message.nlmsg_type != RTM_NEWLINK || !link || (link->ifi_flags & IFF_LOOPBACK) ||
+            !(link->ifi_flags & IFF_UP))
             return;
         TNetlinkAttrs attrs(message, sizeof(ifinfomsg));
         TIfItem& item = interfaces[link->ifi_index];
