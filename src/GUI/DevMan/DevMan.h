@@ -1,6 +1,7 @@
 #pragma once
 #include "Core/Common/DateTime.h"
 #include "Core/DeviceList/RegionalFormat.h"
+#include "GUI/App/BoundActions.h"
 #include "GUI/BaseDialog/BaseDialog.h"
 
 #include <QIcon>
@@ -58,10 +59,6 @@ protected:
 private:
     using TEnableRule = bool (TfmDevMan::*)() const;
     struct TActionSpec;
-    struct TBoundAction {
-        QAction* Action;
-        TEnableRule Rule;
-    };
     // What a row sorts by under the current column: its folded text or its last-seen millisecond.
     struct TRowKey {
         std::string Text;
@@ -129,5 +126,5 @@ private:
     QAction* acImport_ = nullptr;
     QAction* acCopy_ = nullptr;
     QAction* acActivity_ = nullptr;
-    std::vector<TBoundAction> boundActions_;
+    TBoundActions actions_{this};
 };

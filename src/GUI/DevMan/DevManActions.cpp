@@ -100,31 +100,16 @@ void TfmDevMan::CreatePopupMenu() {
     connect(lvDevs_, &QTreeWidget::itemDoubleClicked, acEdit_, &QAction::trigger);
 }
 
-// An action that is not enabled does nothing, also when invoked by its shortcut or from code.
 void TfmDevMan::Bind(QAction* action, TEnableRule rule, std::function<void()> execute) {
-    boundActions_.push_back({action, rule});
-    connect(action, &QAction::triggered, this, [this, action, rule, execute = std::move(execute)] {
-        const bool enabled = (this->*rule)();
-        action->setEnabled(enabled);
-        if (enabled)
-            RunGuarded(execute);
-    });
+    actions_.Bind(action, [this, rule] { return (this->*rule)(); }, std::move(execute));
 }
 
 void TfmDevMan::UpdateActions() {
-    for (const TBoundAction& bound : boundActions_) {
-        const bool enabled = (this->*bound.Rule)();
-        if (bound.Action->isEnabled() != enabled)
-            bound.Action->setEnabled(enabled);
-    }
+    actions_.Update();
 }
 
 void TfmDevMan::RunGuarded(const std::function<void()>& command) {
-    try {
-        command();
-    } catch (const std::exception& error) {
-        TUserDialogs::ShowMessage(this, TMessageKind::Error, QString::fromUtf8(error.what()));
-    }
+    ::RunGuarded(this, command);
 }
 
 bool TfmDevMan::ActionEnabledAlways() const {

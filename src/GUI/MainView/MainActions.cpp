@@ -4,7 +4,6 @@
 #include "GUI/App/Icons.h"
 #include "GUI/App/Product.h"
 #include "GUI/App/Translation.h"
-#include "GUI/App/UserDialogs.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -106,30 +105,15 @@ QAction* TfmHWKMain::CreateAction(const TActionSpec& spec) {
 }
 
 void TfmHWKMain::Bind(QAction* action, TEnableRule rule, std::function<void()> execute) {
-    boundActions_.push_back({action, rule});
-    connect(action, &QAction::triggered, this, [this, action, rule, execute = std::move(execute)] {
-        // The state may have changed since the rule was last evaluated.
-        const bool enabled = (this->*rule)();
-        action->setEnabled(enabled);
-        if (enabled)
-            RunGuarded(execute);
-    });
+    actions_.Bind(action, [this, rule] { return (this->*rule)(); }, std::move(execute));
 }
 
 void TfmHWKMain::UpdateActions() {
-    for (const TBoundAction& bound : boundActions_) {
-        const bool enabled = (this->*bound.Rule)();
-        if (bound.Action->isEnabled() != enabled)
-            bound.Action->setEnabled(enabled);
-    }
+    actions_.Update();
 }
 
 void TfmHWKMain::RunGuarded(const std::function<void()>& command) {
-    try {
-        command();
-    } catch (const std::exception& error) {
-        TUserDialogs::ShowMessage(this, TMessageKind::Error, QString::fromUtf8(error.what()));
-    }
+    ::RunGuarded(this, command);
 }
 
 bool TfmHWKMain::ActionEnabledAnyTime() const {

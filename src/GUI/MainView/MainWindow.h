@@ -4,6 +4,7 @@
 #include "Core/Settings/Settings.h"
 #include "Core/Update/Updater.h"
 #include "Core/Vendor/VendorTable.h"
+#include "GUI/App/BoundActions.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -86,10 +87,6 @@ protected:
 private:
     using TEnableRule = bool (TfmHWKMain::*)() const;
     struct TActionSpec;
-    struct TBoundAction {
-        QAction* Action;
-        TEnableRule Rule;
-    };
 
     // MainWindow.cpp
     void CreateClientArea();
@@ -220,7 +217,7 @@ private:
     QAction* acMACDelimColon_ = nullptr;
     QAction* acDeviceManager_ = nullptr;
     QAction* acActivity_ = nullptr;
-    std::vector<TBoundAction> boundActions_;
+    TBoundActions actions_{this};
 
     QToolBar* tbMain_ = nullptr;
     QTreeWidget* lvMainView_ = nullptr;
